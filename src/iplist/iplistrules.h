@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QtCore/qnamespace.h>
+#include <optional>
+
+/// A cell of the list grid: column 0 IP Number, 1 Description, 2 marker.
+struct GridCell
+{
+    int row = 0;
+    int column = 0;
+
+    friend bool operator==(const GridCell &, const GridCell &) = default;
+};
+
+inline constexpr int IPNumberColumn = 0;
+inline constexpr int DescriptionColumn = 1;
+inline constexpr int MarkerColumn = 2;
+inline constexpr int GridColumnCount = 3;
+
+/// The marker column shows probe results only; the edit box never writes into it.
+bool IsEditableColumn(int column);
+
+/// Where the edit box goes when it loses the focus without a mouse press on
+/// the grid: the next column of the row, else column 0 of the next row;
+/// nothing after the last cell of the last row.
+std::optional<GridCell> NextCellAfter(GridCell current, int rowCount);
+
+/// What a key press does in the list window.
+enum class IPListKeyAction { None, Close, Refresh, FeatureNotAvailable };
+
+/// The classic virtual key code of a Qt key (Escape 27, F1 112 ... F24 135,
+/// the keypad's operators 106 to 111 and digits 96 to 105, letters 65 to 90,
+/// digits 48 to 57, ...), or 0 for a key without one.
+int VirtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers);
+
+/// The modifier state as a sum: Shift 1, Ctrl 2, Alt 4.
+int ShiftState(Qt::KeyboardModifiers modifiers);
+
+/// Escape closes whatever modifiers are held. Otherwise the key code and the
+/// modifier state are added, and only the sum counts: 116 refreshes (F5, but
+/// also Shift+F4 and Ctrl+F3), 117 tells that the feature is missing (F6,
+/// Shift+F5, Ctrl+F4).
+IPListKeyAction KeyActionFor(int keyCode, int shiftState);
