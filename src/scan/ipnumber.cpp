@@ -12,9 +12,9 @@ constexpr qint16 WalkEnded = 256;
 // larger may saturate here; this keeps a long digit run from overflowing.
 constexpr int OctetValueCap = 100000;
 
-// The numeric value of an octet text as the walk reads it: spaces first are
-// skipped, then the leading decimal digits count (leading zeros are decimal).
-// A text without leading digits counts as 0.
+// The numeric value of an octet text as the walk reads it: after any leading
+// spaces, the leading decimal digits count (leading zeros are decimal). A text
+// without leading digits counts as 0.
 int octetValue(QStringView text)
 {
     qsizetype i = 0;

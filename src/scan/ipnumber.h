@@ -31,12 +31,12 @@ void SplitIPNumber(const QString &text, OctetSlots &walk);
 /// more. "255.255.255.255" wraps to "0.0.0.0".
 bool NextIPNumber(OctetSlots &walk);
 
-/// True when @p current is at or beyond @p stopReference in address order.
+/// True when @p current is at or beyond @p stopReference in address order,
+/// octet by octet, each octet counting by its leading decimal digits.
 ///
 /// A blank stop reference (empty after trimming spaces) is lower than every
 /// address, and so is one that is not four dotted octets of 0 to 255 (spaces
-/// around the whole text aside): both
-/// give true.
+/// around the whole text aside): both give true.
 bool IPNumberReached(const QString &current, const QString &stopReference);
 
 /// True for the text "255.255.255.255" exactly.

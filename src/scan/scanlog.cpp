@@ -10,15 +10,16 @@ namespace {
 
 const QLatin1StringView FieldGap = "   "_L1;
 
-// A name comes from DNS and may hold anything; a CR or LF in it would forge
-// an extra line. Control characters are written as \xHH instead.
+// The resolver already escapes names, but the file must hold one line per
+// result whatever a caller passes: a CR or LF would forge an extra line.
+// Control characters are written as \xHH, as the resolver writes them.
 QString withoutControls(const QString &text)
 {
     QString safe;
     safe.reserve(text.size());
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control)
-            safe += u"\\x%1"_s.arg(int(c.unicode()), 2, 16, QLatin1Char('0'));
+            safe += QString::asprintf("\\x%02X", unsigned(c.unicode()));
         else
             safe += c;
     }

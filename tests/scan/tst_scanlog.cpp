@@ -165,10 +165,10 @@ void TestScanLog::lineBytes_data()
                                                            "cher.example\r\n");
     QTest::newRow("CR LF in a name cannot forge a line")
         << false << u"10.0.0.5"_s << u"evil\r\n10.6.6.6   x"_s
-        << QByteArray("10.0.0.5   evil\\x0d\\x0a10.6.6.6   x\r\n");
+        << QByteArray("10.0.0.5   evil\\x0D\\x0A10.6.6.6   x\r\n");
     QTest::newRow("NUL and other controls shown")
         << true << u"10.0.0.5"_s << u"a\0b\tc\x7f"_s
-        << QByteArray("10.0.0.5   a\\x00b\\x09c\\x7f   12/05/26 03:26:08 pm\r\n");
+        << QByteArray("10.0.0.5   a\\x00b\\x09c\\x7F   12/05/26 03:26:08 pm\r\n");
 }
 
 void TestScanLog::lineBytes()
