@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QCursor>
+#include <QGuiApplication>
+
+/// Shows the hourglass pointer for the lifetime of the object.
+class WaitCursor
+{
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
