@@ -80,5 +80,5 @@ bool BrowserFixture::hasRecord(const QString &name) const
 
 QStringList BrowserFixture::records() const
 {
-    return QDir(recordDir()).entryList(QDir::Files | QDir::Hidden);
+    return QDir(recordDir()).entryList(QDir::Files);
 }

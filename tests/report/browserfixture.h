@@ -32,7 +32,7 @@ public:
     /// The record of the stand-in started as @p name: its argv, argv[0] first.
     QStringList record(const QString &name) const;
     bool hasRecord(const QString &name) const;
-    /// Names of all files below the fixture's records folder.
+    /// Names of the complete records (a record being written is hidden).
     QStringList records() const;
 
 private:

@@ -1,7 +1,7 @@
 // A stand-in for a web browser: writes its argv, each argument followed by a
 // NUL byte, to <CORVANE_STANDIN_RECORDS>/<name it was started by>, and exits.
-// The record appears at once (written aside, then renamed), so a reader never
-// sees half of it.
+// The record appears at once (written aside as a hidden file, then renamed),
+// so a reader never sees half of it.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     if (slash != std::string::npos)
         name.erase(0, slash + 1);
     const std::string record = std::string(folder) + "/" + name;
-    const std::string part = record + ".part" + std::to_string(getpid());
+    const std::string part = std::string(folder) + "/." + name + ".part" + std::to_string(getpid());
     std::FILE *out = std::fopen(part.c_str(), "wb");
     if (out == nullptr)
         return 3;
