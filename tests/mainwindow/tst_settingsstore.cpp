@@ -1,13 +1,11 @@
 #include "qsettingsstore.h"
 #include "settingsfileformat.h"
+#include "unprivilegedfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
-#include <sys/fsuid.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -37,29 +35,6 @@ bool writeAll(const QString &path, const QByteArray &data)
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
-
-// Root may write anything; to see a read-only file refused, the test takes
-// an unprivileged file-system identity for its own thread while it runs.
-class UnprivilegedFiles
-{
-public:
-    UnprivilegedFiles()
-        : m_wasRoot(geteuid() == 0)
-    {
-        if (m_wasRoot)
-            setfsuid(65534);
-    }
-    ~UnprivilegedFiles()
-    {
-        if (m_wasRoot)
-            setfsuid(0);
-    }
-    UnprivilegedFiles(const UnprivilegedFiles &) = delete;
-    UnprivilegedFiles &operator=(const UnprivilegedFiles &) = delete;
-
-private:
-    bool m_wasRoot;
-};
 
 } // namespace
 
