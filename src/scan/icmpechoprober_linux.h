@@ -1,0 +1,93 @@
+#pragma once
+
+#include "echoprober.h"
+#include "icmpsocket_linux.h"
+
+#include <QHash>
+#include <QTimer>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <set>
+
+class QSocketNotifier;
+
+/// EchoProber on one Linux ICMP socket (see IcmpSocket), driven by the event
+/// loop: a socket notifier for replies and errors, one timer for the nearest
+/// deadline, one for sending. Requests the system has no room for (EAGAIN,
+/// ENOBUFS) wait in a queue and are sent again with growing pauses; their wait
+/// starts when they actually leave.
+class IcmpEchoProber : public EchoProber
+{
+    Q_OBJECT
+public:
+    explicit IcmpEchoProber(QObject *parent = nullptr);
+    ~IcmpEchoProber() override;
+
+    using EchoProber::probe;
+    ProbeId probe(quint32 address, int ttl, int timeoutMs) override;
+    void cancel(ProbeId id) override;
+    void cancelAll() override;
+    bool isAvailable() const override;
+    QString unavailableReason() const override;
+
+    IcmpSocket::Kind socketKind() const;
+    /// The socket's descriptor, -1 when none is open.
+    int socketDescriptor() const;
+    /// Probes sent and waiting for their answer.
+    int inFlightCount() const { return static_cast<int>(m_bySequence.size()); }
+    /// Probes waiting to be sent.
+    int queuedCount() const { return static_cast<int>(m_sendQueue.size()); }
+    /// How many times the system refused a send for lack of room so far.
+    quint64 deferredSendCount() const { return m_deferredSends; }
+
+protected:
+    ProbeId finishLater(bool answered) override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Probe
+    {
+        enum class State { Queued, InFlight, Done };
+        quint32 address = 0;
+        int ttl = 0;
+        int timeoutMs = 0;
+        State state = State::Queued;
+        bool answered = false;
+        quint16 sequence = 0;
+        Clock::time_point deadline;
+    };
+
+    void openSocket();
+    void scheduleSend();
+    void sendQueued();
+    void waitForRoom(int error);
+    void failQueued();
+    bool allocateSequence(quint16 &sequence);
+    void readSocket(int budget);
+    void handleEvent(const IcmpEchoEvent &event);
+    void expireDeadlines();
+    void armDeadlineTimer();
+    void finish(ProbeId id, Probe &probe, bool answered);
+    void emitFinished();
+
+    std::unique_ptr<IcmpSocket> m_socket;
+    std::unique_ptr<QSocketNotifier> m_readNotifier;
+    std::unique_ptr<QSocketNotifier> m_writeNotifier;
+    QTimer m_sendTimer;
+    QTimer m_deadlineTimer;
+    QTimer m_emitTimer;
+
+    ProbeId m_lastId = 0;
+    quint16 m_nextSequence = 0;
+    QHash<ProbeId, Probe> m_probes;
+    std::deque<ProbeId> m_sendQueue;
+    QHash<quint16, ProbeId> m_bySequence;
+    std::set<std::pair<Clock::time_point, ProbeId>> m_deadlines;
+    std::deque<ProbeId> m_done;
+
+    int m_pauseMs = 0;
+    std::optional<Clock::time_point> m_stalledSince;
+    quint64 m_deferredSends = 0;
+};

@@ -1,0 +1,258 @@
+#include "icmpsocket_linux.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <linux/errqueue.h>
+#include <linux/filter.h>
+#include <netinet/in.h>
+#include <netinet/ip_icmp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
+constexpr qsizetype MaxMessageSize = 65536;
+
+// A stale asynchronous error (an ICMP error about an earlier request) is
+// reported once by the next send; sending again tells it from a real refusal.
+constexpr int SendAttempts = 3;
+
+quint16 nextRawIdentifier()
+{
+    static std::atomic<quint16> counter{0};
+    // Distinct for every socket of this process, and unlikely to match another process's.
+    const auto pidPart = static_cast<quint32>(::getpid()) * 2654435761u;
+    return static_cast<quint16>((pidPart >> 16) + counter.fetch_add(1) * 7919u);
+}
+
+sockaddr_in socketAddress(quint32 address)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(address);
+    return sa;
+}
+
+bool isTryLaterError(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS || error == EINTR;
+}
+
+QString programPath()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath();
+    return QFileInfo(u"/proc/self/exe"_s).canonicalFilePath();
+}
+
+} // namespace
+
+IcmpSocket::IcmpSocket()
+{
+    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+    const int datagramError = m_fd < 0 ? errno : 0;
+    if (m_fd >= 0) {
+        m_kind = Kind::Datagram;
+    } else {
+        m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (m_fd >= 0)
+            m_kind = Kind::Raw;
+    }
+    if (m_fd < 0) {
+        m_unavailableReason = unavailableText(datagramError, errno);
+        return;
+    }
+    if (!configure()) {
+        const int error = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        m_kind = Kind::None;
+        m_unavailableReason = unavailableText(datagramError, error);
+        return;
+    }
+    m_buffer.resize(MaxMessageSize);
+}
+
+IcmpSocket::~IcmpSocket()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool IcmpSocket::configure()
+{
+    const int on = 1;
+    if (::setsockopt(m_fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0)
+        return false;
+
+    // Many replies can arrive between two reads when thousands of probes are
+    // in flight; the default buffer holds only a few hundred. Best effort.
+    const int size = ReceiveBufferSize;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+
+    if (m_kind == Kind::Datagram) {
+        // Binding makes the kernel choose the identifier now, so it is known before the first send.
+        const sockaddr_in any = socketAddress(INADDR_ANY);
+        if (::bind(m_fd, reinterpret_cast<const sockaddr *>(&any), sizeof any) != 0)
+            return false;
+        sockaddr_in bound{};
+        socklen_t length = sizeof bound;
+        if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+            return false;
+        m_identifier = ntohs(bound.sin_port);
+        return true;
+    }
+
+    m_identifier = nextRawIdentifier();
+    // A raw ICMP socket sees every ICMP message reaching the host. Let through
+    // only echo replies carrying our identifier and the errors that may quote
+    // one of our requests, so that other programs' traffic never fills our queue.
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, m_identifier, 3, 4),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_PARAMETERPROB, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xffffffffu),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    // Without the filter the identifier check below still sorts the messages.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    return true;
+}
+
+IcmpSocket::SendStatus IcmpSocket::send(quint32 address, int ttl, quint16 sequence)
+{
+    if (m_fd < 0) {
+        m_lastError = EBADF;
+        return SendStatus::Failed;
+    }
+    // A request with time-to-live 0 cannot leave this host (and Linux does not
+    // let one be set); out-of-range values would narrow to 0.
+    if (ttl < 1 || ttl > 255) {
+        m_lastError = EINVAL;
+        return SendStatus::Failed;
+    }
+    if (ttl != m_ttl) {
+        if (::setsockopt(m_fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0) {
+            m_lastError = errno;
+            return SendStatus::Failed;
+        }
+        m_ttl = ttl;
+    }
+
+    // On a datagram socket the kernel puts in its identifier and the checksum.
+    const QByteArray packet = icmpEchoRequest(m_identifier, sequence);
+    const sockaddr_in to = socketAddress(address);
+    for (int attempt = 0; attempt < SendAttempts; ++attempt) {
+        const ssize_t sent = ::sendto(m_fd, packet.constData(), static_cast<size_t>(packet.size()),
+                                      0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        if (sent >= 0)
+            return SendStatus::Sent;
+        m_lastError = errno;
+        if (isTryLaterError(m_lastError))
+            return SendStatus::TryLater;
+    }
+    return SendStatus::Failed;
+}
+
+bool IcmpSocket::read(std::optional<IcmpEchoEvent> &event)
+{
+    event.reset();
+    if (m_fd < 0)
+        return false;
+    sockaddr_in from{};
+    iovec iov{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    const ssize_t length = ::recvmsg(m_fd, &msg, 0);
+    if (length < 0) {
+        // A pending asynchronous error is reported (and cleared) by a read;
+        // its details wait in the error queue.
+        return errno != EAGAIN && errno != EWOULDBLOCK && errno != EBADF && errno != ENOTSOCK;
+    }
+    if (msg.msg_flags & MSG_TRUNC)
+        return true;
+    const QByteArrayView data(m_buffer.constData(), length);
+    if (m_kind == Kind::Raw)
+        event = parseIcmpIpPacket(data);
+    else
+        event = parseIcmpMessage(data, ntohl(from.sin_addr.s_addr));
+    if (!ownsEvent(event))
+        event.reset();
+    return true;
+}
+
+bool IcmpSocket::readError(std::optional<IcmpEchoEvent> &event)
+{
+    event.reset();
+    if (m_fd < 0)
+        return false;
+    sockaddr_in original{};
+    char control[512];
+    iovec iov{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
+    msghdr msg{};
+    msg.msg_name = &original;
+    msg.msg_namelen = sizeof original;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t length = ::recvmsg(m_fd, &msg, MSG_ERRQUEUE);
+    if (length < 0)
+        return errno == EINTR;
+
+    const sock_extended_err *error = nullptr;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+            error = reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c));
+    }
+    // Local errors (such as a refused send) quote nothing to match; the send
+    // that caused them has already reported its own failure.
+    if (!error || error->ee_origin != SO_EE_ORIGIN_ICMP || (msg.msg_flags & MSG_TRUNC))
+        return true;
+    event = parseQuotedEchoRequest(QByteArrayView(m_buffer.constData(), length),
+                                   ntohl(original.sin_addr.s_addr));
+    if (!ownsEvent(event)) {
+        event.reset();
+        return true;
+    }
+    event->errorType = error->ee_type;
+    event->errorCode = error->ee_code;
+    return true;
+}
+
+bool IcmpSocket::ownsEvent(const std::optional<IcmpEchoEvent> &event) const
+{
+    return event && event->identifier == m_identifier;
+}
+
+QString IcmpSocket::unavailableText(int datagramError, int rawError)
+{
+    return QCoreApplication::translate(
+               "IcmpSocket",
+               "Echo requests (ping) cannot be sent from this computer: the system lets this "
+               "program open neither an ICMP datagram socket (%1) nor a raw ICMP socket (%2).\n\n"
+               "To allow them for all users, run\n"
+               "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"\n"
+               "(and put the setting into /etc/sysctl.d/ to keep it), or allow this program "
+               "raw sockets with\n"
+               "    sudo setcap cap_net_raw+ep %3")
+        .arg(QString::fromLocal8Bit(std::strerror(datagramError)),
+             QString::fromLocal8Bit(std::strerror(rawError)), programPath());
+}
