@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <memory>
 
 /// The forward and reverse host lookups as an object, so that the scan can be
