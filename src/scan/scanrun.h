@@ -9,8 +9,8 @@ class HostResolver;
 /// What one run of the range scan reads from the window when it starts.
 struct ScanOptions
 {
-    QString startText;   ///< the start field's text, used unchanged
-    QString stopText;    ///< the stop field's text: the run's stop reference
+    QString startText;    ///< the start field's text, used unchanged
+    QString stopText;     ///< the stop field's text: the run's stop reference
     bool pingMode = true; ///< false: Get Domain mode (no probes, names only)
     bool namesWanted = false;
     int ttl = 128;

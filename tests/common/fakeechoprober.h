@@ -1,0 +1,73 @@
+#pragma once
+
+#include "echoprober.h"
+#include "ipv4address.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QTimer>
+#include <functional>
+
+/// An echo prober whose answers and their order the test decides: real sockets
+/// cannot make replies arrive in a chosen order or late after a cancel.
+class FakeEchoProber : public EchoProber
+{
+    Q_OBJECT
+public:
+    explicit FakeEchoProber(QObject *parent = nullptr)
+        : EchoProber(parent)
+    {}
+
+    QSet<quint32> answering;           ///< addresses that answer
+    std::function<int(quint32)> delay; ///< reply delay in ms per address (default 0)
+    bool available = true;
+    bool reportCancelledToo = false; ///< emit finished() even after cancel (late replies)
+
+    QList<quint32> sent;
+    QSet<ProbeId> cancelled;
+    int maxInFlight = 0;
+
+    ProbeId probe(quint32 address, int, int) override
+    {
+        const ProbeId id = ++m_lastId;
+        sent.append(address);
+        ++m_inFlight;
+        maxInFlight = qMax(maxInFlight, m_inFlight);
+        const bool answered = answering.contains(address);
+        QTimer::singleShot(delay ? delay(address) : 0, this, [this, id, answered] {
+            if (cancelled.contains(id) && !reportCancelledToo)
+                return;
+            if (!cancelled.contains(id))
+                --m_inFlight;
+            emit finished(id, answered);
+        });
+        return id;
+    }
+    using EchoProber::probe;
+    void cancel(ProbeId id) override
+    {
+        if (!cancelled.contains(id)) {
+            cancelled.insert(id);
+            --m_inFlight;
+        }
+    }
+    void cancelAll() override {}
+    bool isAvailable() const override { return available; }
+    QString unavailableReason() const override
+    {
+        return available ? QString() : QStringLiteral("echo requests are not allowed");
+    }
+
+protected:
+    ProbeId finishLater(bool answered) override
+    {
+        const ProbeId id = ++m_lastId;
+        QTimer::singleShot(0, this, [this, id, answered] { emit finished(id, answered); });
+        return id;
+    }
+
+private:
+    ProbeId m_lastId = 0;
+    int m_inFlight = 0;
+};
