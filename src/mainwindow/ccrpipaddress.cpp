@@ -179,7 +179,10 @@ bool ccrpIPAddress::handleKey(int index, QKeyEvent *event)
         paste(index, QApplication::clipboard()->text());
         return true;
     }
-    switch (event->key()) {
+    // Keypads with a decimal comma give "," where the period key would be.
+    const bool keypadComma =
+        event->key() == Qt::Key_Comma && (event->modifiers() & Qt::KeypadModifier);
+    switch (keypadComma ? int(Qt::Key_Period) : event->key()) {
     case Qt::Key_Period:
         if (index < kLastBox && !box->text().isEmpty())
             moveTo(index + 1, -1);

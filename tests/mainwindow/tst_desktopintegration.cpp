@@ -17,8 +17,6 @@ private slots:
     void init();
     void cleanup();
 
-    void trayMouseMessages_data();
-    void trayMouseMessages();
     void iconAndToolTip();
     void menuItems();
     void menuItemsAskTheWindow();
@@ -57,24 +55,6 @@ void tst_DesktopIntegration::activate(QSystemTrayIcon::ActivationReason reason)
     auto *tray = m_desktop->findChild<QSystemTrayIcon *>();
     QVERIFY(tray);
     emit tray->activated(reason);
-}
-
-void tst_DesktopIntegration::trayMouseMessages_data()
-{
-    QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
-    QTest::addColumn<int>("message");
-    QTest::newRow("left button released") << QSystemTrayIcon::Trigger << 514;
-    QTest::newRow("left double-click") << QSystemTrayIcon::DoubleClick << 515;
-    QTest::newRow("right button released") << QSystemTrayIcon::Context << 517;
-    QTest::newRow("middle button") << QSystemTrayIcon::MiddleClick << 520;
-    QTest::newRow("unknown") << QSystemTrayIcon::Unknown << 0;
-}
-
-void tst_DesktopIntegration::trayMouseMessages()
-{
-    QFETCH(QSystemTrayIcon::ActivationReason, reason);
-    QFETCH(int, message);
-    QCOMPARE(DesktopIntegration::trayMouseMessage(reason), message);
 }
 
 void tst_DesktopIntegration::iconAndToolTip()
@@ -194,7 +174,7 @@ void tst_DesktopIntegration::trayEventsWhileMinimised()
 void tst_DesktopIntegration::messagesOtherThanTheThreeDoNothing_data()
 {
     QTest::addColumn<int>("message");
-    for (const int message : {0, 512, 513, 516, 518, 519, 520, 2 * 514})
+    for (const int message : {0, 512, 513, 516, 520})
         QTest::addRow("message %d", message) << message;
 }
 

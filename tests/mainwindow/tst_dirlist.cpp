@@ -51,7 +51,6 @@ private slots:
     void setPath();
     void folderThatCannotBeEntered();
     void listsAncestorsThenSubfolders();
-    void rootHasNoAncestors();
     void doubleClickOpensFolder();
     void enterOpensFolder();
     void backspaceAndAncestorsGoUp();
@@ -163,16 +162,6 @@ void tst_DirList::listsAncestorsThenSubfolders()
     QCOMPARE(DirList::pathOf(item), folder(u"logs"_s));
     QCOMPARE(childTexts(item), (QStringList{u"A"_s, u"b"_s, u"c"_s, u"with space"_s}));
     QCOMPARE(DirList::pathOf(item->child(1)), folder(u"logs/b"_s));
-}
-
-void tst_DirList::rootHasNoAncestors()
-{
-    QVERIFY(m_list->setPath(u"/"_s));
-    QCOMPARE(m_list->path(), u"/"_s);
-    QCOMPARE(m_list->currentItem(), m_list->topLevelItem(0));
-    const QStringList expected = QDir(u"/"_s).entryList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    QCOMPARE(childTexts(m_list->topLevelItem(0)), expected);
 }
 
 void tst_DirList::doubleClickOpensFolder()
