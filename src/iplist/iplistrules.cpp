@@ -8,11 +8,6 @@ constexpr int SumFeatureNotAvailable = 117;
 
 } // namespace
 
-bool IsEditableColumn(int column)
-{
-    return column == IPNumberColumn || column == DescriptionColumn;
-}
-
 std::optional<GridCell> NextCellAfter(GridCell current, int rowCount)
 {
     if (current.column < GridColumnCount - 1)

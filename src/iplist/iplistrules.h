@@ -17,9 +17,6 @@ inline constexpr int DescriptionColumn = 1;
 inline constexpr int MarkerColumn = 2;
 inline constexpr int GridColumnCount = 3;
 
-/// The marker column shows probe results only; the edit box never writes into it.
-bool IsEditableColumn(int column);
-
 /// Where the edit box goes when it loses the focus without a mouse press on
 /// the grid: the next column of the row, else column 0 of the next row;
 /// nothing after the last cell of the last row.

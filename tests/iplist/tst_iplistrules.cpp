@@ -15,7 +15,6 @@ private slots:
     void virtualKeyCode();
     void nextCell_data();
     void nextCell();
-    void editableColumns();
 };
 
 void TestIPListRules::keyAction_data()
@@ -120,13 +119,6 @@ void TestIPListRules::nextCell()
     QCOMPARE(next.has_value(), moves);
     if (moves)
         QCOMPARE(*next, to);
-}
-
-void TestIPListRules::editableColumns()
-{
-    QVERIFY(IsEditableColumn(IPNumberColumn));
-    QVERIFY(IsEditableColumn(DescriptionColumn));
-    QVERIFY(!IsEditableColumn(MarkerColumn));
 }
 
 QTEST_GUILESS_MAIN(TestIPListRules)
