@@ -1,0 +1,687 @@
+#include "icmpechoprober_linux.h"
+#include "icmppacket.h"
+#include "ipv4address.h"
+#include "ping.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTest>
+#include <QtEndian>
+#include <arpa/inet.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The scanner's end of the link to the peer namespace.
+constexpr char LabInterface[] = "veth-peer";
+
+QList<quint32> addressList(const char *variable)
+{
+    QList<quint32> out;
+    const QString text = qEnvironmentVariable(variable);
+    for (const QString &word : text.split(u' ', Qt::SkipEmptyParts)) {
+        if (const auto address = parseIPv4Address(word))
+            out.append(*address);
+    }
+    return out;
+}
+
+quint32 address(const char *variable)
+{
+    return parseIPv4Address(qEnvironmentVariable(variable)).value_or(0);
+}
+
+QString text(quint32 address)
+{
+    return u"%1.%2.%3.%4"_s.arg(address >> 24)
+        .arg((address >> 16) & 0xff)
+        .arg((address >> 8) & 0xff)
+        .arg(address & 0xff);
+}
+
+qsizetype openDescriptors()
+{
+    return QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size();
+}
+
+bool runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+        qWarning() << program << arguments << process.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+// Collects finished() per probe id, counting repeats, in the order they came.
+struct Results
+{
+    explicit Results(EchoProber &prober)
+    {
+        QObject::connect(&prober, &EchoProber::finished, &prober,
+                         [this](EchoProber::ProbeId id, bool answered) {
+                             if (answers.contains(id))
+                                 ++repeats;
+                             answers.insert(id, answered);
+                             order.append(id);
+                         });
+    }
+    QHash<EchoProber::ProbeId, bool> answers;
+    QList<EchoProber::ProbeId> order;
+    int repeats = 0;
+};
+
+// Sees the echo requests leaving the scanner namespace, to learn the
+// identifier and sequence number the prober gave each.
+class WireTap : public QObject
+{
+public:
+    bool open()
+    {
+        // Only taps of every protocol see what leaves.
+        m_fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ALL));
+        if (m_fd < 0)
+            return false;
+        sockaddr_ll link{};
+        link.sll_family = AF_PACKET;
+        link.sll_protocol = htons(ETH_P_ALL);
+        link.sll_ifindex = static_cast<int>(::if_nametoindex(LabInterface));
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0)
+            return false;
+        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &WireTap::read);
+        return true;
+    }
+    ~WireTap() override
+    {
+        delete m_notifier;
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    /// The last request seen to @p address: identifier and sequence.
+    std::optional<std::pair<quint16, quint16>> lastRequestTo(quint32 address) const
+    {
+        const auto it = m_requests.constFind(address);
+        if (it == m_requests.cend())
+            return std::nullopt;
+        return *it;
+    }
+
+private:
+    void read()
+    {
+        unsigned char packet[2048];
+        for (;;) {
+            sockaddr_ll from{};
+            socklen_t length = sizeof from;
+            const ssize_t size = ::recvfrom(m_fd, packet, sizeof packet, 0,
+                                            reinterpret_cast<sockaddr *>(&from), &length);
+            if (size < 0)
+                return;
+            const auto header = static_cast<ssize_t>((packet[0] & 0x0f) * 4);
+            if (from.sll_pkttype != PACKET_OUTGOING || from.sll_protocol != htons(ETH_P_IP) ||
+                size < header + 8 || packet[9] != 1 || packet[header] != 8)
+                continue;
+            m_requests.insert(qFromBigEndian<quint32>(packet + 16),
+                              {qFromBigEndian<quint16>(packet + header + 4),
+                               qFromBigEndian<quint16>(packet + header + 6)});
+        }
+    }
+
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    QHash<quint32, std::pair<quint16, quint16>> m_requests;
+};
+
+// Delivers hand-made IPv4 packets to this namespace's own address, as if
+// they had come from the network.
+class Injector
+{
+public:
+    Injector()
+        : m_fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW))
+    {}
+    ~Injector()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Q_DISABLE_COPY_MOVE(Injector)
+    bool isOpen() const { return m_fd >= 0; }
+
+    bool send(quint32 from, quint32 to, const QByteArray &icmp)
+    {
+        QByteArray packet(20, '\0');
+        packet[0] = 0x45;
+        qToBigEndian(static_cast<quint16>(20 + icmp.size()), packet.data() + 2);
+        packet[8] = 64;
+        packet[9] = 1;
+        qToBigEndian(from, packet.data() + 12);
+        qToBigEndian(to, packet.data() + 16);
+        packet += icmp;
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(to);
+        return ::sendto(m_fd, packet.constData(), static_cast<size_t>(packet.size()), 0,
+                        reinterpret_cast<sockaddr *>(&sa), sizeof sa) == packet.size();
+    }
+
+private:
+    int m_fd;
+};
+
+QByteArray icmpMessage(quint8 type, quint8 code, quint16 id, quint16 seq, const QByteArray &body)
+{
+    QByteArray out(8, '\0');
+    out[0] = static_cast<char>(type);
+    out[1] = static_cast<char>(code);
+    qToBigEndian(id, out.data() + 4);
+    qToBigEndian(seq, out.data() + 6);
+    out += body;
+    qToBigEndian(icmpChecksum(out), out.data() + 2);
+    return out;
+}
+
+QByteArray echoReply(quint16 id, quint16 seq)
+{
+    return icmpMessage(0, 0, id, seq, IcmpEchoPayload.toByteArray());
+}
+
+// Host unreachable about a request from @p source to @p destination.
+QByteArray unreachable(quint32 source, quint32 destination, quint16 id, quint16 seq)
+{
+    QByteArray quoted(20, '\0');
+    quoted[0] = 0x45;
+    qToBigEndian(quint16(50), quoted.data() + 2);
+    quoted[8] = 1;
+    quoted[9] = 1;
+    qToBigEndian(source, quoted.data() + 12);
+    qToBigEndian(destination, quoted.data() + 16);
+    return icmpMessage(3, 1, 0, 0, quoted + icmpEchoRequest(id, seq));
+}
+
+enum class Forgery {
+    GenuineReply,
+    GenuineError,
+    ReplyFromAnotherAddress,
+    ReplyWithAnotherIdentifier,
+    ReplyWithAnotherSequence,
+    ReplyWithBadChecksum,
+    EchoRequestInstead,
+    ErrorAboutAnotherSequence,
+    ErrorAboutAnotherDestination,
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Forgery)
+
+// Real ICMP sockets inside the network lab of tests/lab/run-in-lab.sh.
+class TestPingLab : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void ping_data();
+    void ping();
+    void pingWaitsForTheWholeTimeout_data();
+    void pingWaitsForTheWholeTimeout();
+    void pingTwiceInARow();
+    void probeMixtureInFlight();
+    void probeTimeoutCountsFromTheSend();
+    void probeErrorEndsAtOnce_data();
+    void probeErrorEndsAtOnce();
+    void cancelWhileWaiting();
+    void fullRangeManyTimesOver();
+    void floodDoesNotFoolTheProber();
+    void sendsWaitForRoom_data();
+    void sendsWaitForRoom();
+    void foreignMessagesAreSkipped_data();
+    void foreignMessagesAreSkipped();
+
+private:
+    QList<quint32> m_answering;
+    QList<quint32> m_silent;
+    QList<quint32> m_adminProhibited;
+    QList<quint32> m_hostUnreachable;
+    QList<quint32> m_far;
+    quint32 m_scanner = 0;
+    quint32 m_peer = 0;
+    quint32 m_net = 0;
+    bool m_root = false;
+};
+
+void TestPingLab::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("CORVANE_LAB"))
+        QSKIP("runs inside the network lab only: tests/lab/run-in-lab.sh <this test>");
+    m_answering = addressList("CORVANE_LAB_ANSWERING");
+    m_silent = addressList("CORVANE_LAB_SILENT");
+    m_adminProhibited = addressList("CORVANE_LAB_ADMIN_PROHIBITED");
+    m_hostUnreachable = addressList("CORVANE_LAB_HOST_UNREACHABLE");
+    m_far = addressList("CORVANE_LAB_FAR_ANSWERING");
+    m_scanner = address("CORVANE_LAB_SCANNER_ADDRESS");
+    m_peer = address("CORVANE_LAB_PEER_ADDRESS");
+    m_net =
+        parseIPv4Address(qEnvironmentVariable("CORVANE_LAB_NET").section(u'/', 0, 0)).value_or(0);
+    QVERIFY(m_answering.size() >= 4 && m_silent.size() >= 4 && m_adminProhibited.size() >= 2 &&
+            m_hostUnreachable.size() >= 2 && !m_far.isEmpty() && m_scanner && m_peer && m_net);
+    m_root = ::geteuid() == 0;
+
+    IcmpEchoProber prober;
+    QVERIFY2(prober.isAvailable(), qPrintable(prober.unavailableReason()));
+    const QString expected = qEnvironmentVariable("CORVANE_EXPECT_SOCKET");
+    if (!expected.isEmpty()) {
+        QCOMPARE(prober.socketKind() == IcmpSocket::Kind::Raw ? u"raw"_s : u"datagram"_s, expected);
+    }
+}
+
+void TestPingLab::ping_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("ttl");
+    QTest::addColumn<bool>("expected");
+
+    QTest::newRow("answering host") << text(m_answering.first()) << 128 << true;
+    QTest::newRow("another answering host") << text(m_answering.last()) << 128 << true;
+    QTest::newRow("host two hops away") << text(m_far.first()) << 128 << true;
+    QTest::newRow("host two hops away with ttl 2") << text(m_far.first()) << 2 << true;
+    // Read as octal, the text would name 198.16.1.x, which no route leads to.
+    const quint32 a = m_answering.first();
+    QTest::newRow("leading zeros are decimal")
+        << u"%1.0%2.00%3.%4"_s.arg(a >> 24).arg((a >> 16) & 0xff).arg((a >> 8) & 0xff).arg(a & 0xff)
+        << 128 << true;
+    QTest::newRow("administratively prohibited") << text(m_adminProhibited.first()) << 128 << false;
+    QTest::newRow("host unreachable") << text(m_hostUnreachable.first()) << 128 << false;
+    QTest::newRow("time exceeded on the way") << text(m_far.first()) << 1 << false;
+    QTest::newRow("no route") << u"198.19.200.1"_s << 128 << false;
+    QTest::newRow("broadcast of the link") << text(m_scanner | 3) << 128 << false;
+    QTest::newRow("limited broadcast") << u"255.255.255.255"_s << 128 << false;
+}
+
+void TestPingLab::ping()
+{
+    QFETCH(QString, address);
+    QFETCH(int, ttl);
+    QFETCH(bool, expected);
+
+    // Answers and refusals come at once: none of these waits for the time-out.
+    constexpr int timeout = 30000;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(Ping(address, ttl, timeout), expected);
+    QVERIFY2(clock.elapsed() < timeout / 3, qPrintable(u"took %1 ms"_s.arg(clock.elapsed())));
+}
+
+void TestPingLab::pingWaitsForTheWholeTimeout_data()
+{
+    QTest::addColumn<int>("timeout");
+    QTest::newRow("none") << 0;
+    QTest::newRow("1 ms") << 1;
+    QTest::newRow("37 ms") << 37;
+    QTest::newRow("200 ms") << 200;
+    QTest::newRow("negative counts as none") << -5;
+}
+
+void TestPingLab::pingWaitsForTheWholeTimeout()
+{
+    QFETCH(int, timeout);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!Ping(text(m_silent.first()), 128, timeout));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= qMax(timeout, 0), qPrintable(u"returned after %1 ms"_s.arg(took)));
+    QVERIFY2(took < qMax(timeout, 0) + 3000, qPrintable(u"returned after %1 ms"_s.arg(took)));
+}
+
+void TestPingLab::pingTwiceInARow()
+{
+    const qsizetype before = openDescriptors();
+    const QString answering = text(m_answering.first());
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(Ping(answering, 128, 1000));
+        QVERIFY(!Ping(text(m_silent.first()), 128, 50));
+        QVERIFY(Ping(answering, 128, 1000));
+        QVERIFY(!Ping(text(m_adminProhibited.first()), 128, 1000));
+        QVERIFY(Ping(answering, 128, 1000));
+    }
+    QCOMPARE(openDescriptors(), before);
+}
+
+void TestPingLab::probeMixtureInFlight()
+{
+    struct Case
+    {
+        quint32 address;
+        int ttl;
+        bool expected;
+        bool refused;
+    };
+    QList<Case> cases;
+    for (const quint32 a : std::as_const(m_answering))
+        cases.append({a, 128, true, false});
+    for (const quint32 a : std::as_const(m_far)) {
+        cases.append({a, 64, true, false});
+        cases.append({a, 1, false, true}); // time exceeded at the peer
+    }
+    for (const quint32 a : std::as_const(m_silent))
+        cases.append({a, 128, false, false});
+    for (const quint32 a : std::as_const(m_adminProhibited))
+        cases.append({a, 128, false, true});
+    for (const quint32 a : std::as_const(m_hostUnreachable))
+        cases.append({a, 128, false, true});
+
+    IcmpEchoProber prober;
+    Results results(prober);
+    QHash<EchoProber::ProbeId, Case> sent;
+    // Interleaved repeats: the same address several times in flight at once.
+    for (int round = 0; round < 5; ++round) {
+        for (const Case &c : std::as_const(cases))
+            sent.insert(prober.probe(c.address, c.ttl, 1500), c);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(results.answers.size(), sent.size(), 20000);
+    QCOMPARE(results.repeats, 0);
+
+    qsizetype firstSilent = results.order.size();
+    qsizetype lastRefused = -1;
+    for (qsizetype i = 0; i < results.order.size(); ++i) {
+        const EchoProber::ProbeId id = results.order.at(i);
+        const Case c = sent.value(id);
+        QVERIFY2(results.answers.value(id) == c.expected,
+                 qPrintable(u"%1 ttl %2"_s.arg(text(c.address)).arg(c.ttl)));
+        if (c.refused)
+            lastRefused = i;
+        else if (!c.expected)
+            firstSilent = qMin(firstSilent, i);
+    }
+    // Refusals end their probes long before the silent ones run out of time.
+    QVERIFY(lastRefused < firstSilent);
+}
+
+void TestPingLab::probeTimeoutCountsFromTheSend()
+{
+    IcmpEchoProber prober;
+    QSignalSpy spy(&prober, &EchoProber::finished);
+    QElapsedTimer clock;
+    clock.start();
+    prober.probe(m_silent.first(), 128, 400);
+    QTRY_COMPARE(spy.count(), 1);
+    QVERIFY2(clock.elapsed() >= 400, qPrintable(u"after %1 ms"_s.arg(clock.elapsed())));
+    QCOMPARE(spy.at(0).at(1).toBool(), false);
+}
+
+void TestPingLab::probeErrorEndsAtOnce_data()
+{
+    QTest::addColumn<quint32>("address");
+    QTest::addColumn<int>("ttl");
+
+    QTest::newRow("administratively prohibited") << m_adminProhibited.last() << 128;
+    QTest::newRow("host unreachable") << m_hostUnreachable.last() << 128;
+    QTest::newRow("time exceeded on the way") << m_far.last() << 1;
+    QTest::newRow("no route") << 0xc613c801u /* 198.19.200.1 */ << 128;
+    QTest::newRow("broadcast of the link") << (m_scanner | 3) << 128;
+    QTest::newRow("limited broadcast") << 0xffffffffu << 128;
+}
+
+void TestPingLab::probeErrorEndsAtOnce()
+{
+    QFETCH(quint32, address);
+    QFETCH(int, ttl);
+
+    IcmpEchoProber prober;
+    QSignalSpy spy(&prober, &EchoProber::finished);
+    prober.probe(address, ttl, 600000);
+    QCOMPARE(spy.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
+    QCOMPARE(spy.at(0).at(1).toBool(), false);
+}
+
+void TestPingLab::cancelWhileWaiting()
+{
+    IcmpEchoProber prober;
+    Results results(prober);
+    QList<EchoProber::ProbeId> ids;
+    for (const quint32 a : std::as_const(m_silent))
+        ids.append(prober.probe(a, 128, 300));
+    QTRY_COMPARE(prober.inFlightCount(), m_silent.size());
+    const QList<EchoProber::ProbeId> cancelled = ids.mid(0, 2);
+    for (const auto id : cancelled)
+        prober.cancel(id);
+    QCOMPARE(prober.inFlightCount(), m_silent.size() - 2);
+
+    // The others, sent at the same moment, end when the cancelled would have.
+    QTRY_COMPARE(results.answers.size(), m_silent.size() - 2);
+    const auto later = prober.probe(m_answering.first(), 128, 1000);
+    QTRY_VERIFY(results.answers.contains(later));
+    for (const auto id : cancelled)
+        QVERIFY(!results.answers.contains(id));
+    QCOMPARE(results.repeats, 0);
+}
+
+void TestPingLab::fullRangeManyTimesOver()
+{
+    // Every address of the first 256 of the hosts net, 16 times over: 4096 in
+    // flight, so that many requests to one address wait at the same time.
+    IcmpEchoProber prober;
+    Results results(prober);
+    QHash<EchoProber::ProbeId, quint32> sent;
+    for (int round = 0; round < 16; ++round) {
+        for (quint32 host = 0; host < 256; ++host)
+            sent.insert(prober.probe(m_net + host, 128, 2000), m_net + host);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(results.answers.size(), sent.size(), 30000);
+    QCOMPARE(results.repeats, 0);
+    for (auto it = sent.cbegin(); it != sent.cend(); ++it) {
+        QVERIFY2(results.answers.value(it.key()) == m_answering.contains(it.value()),
+                 qPrintable(text(it.value())));
+    }
+}
+
+void TestPingLab::floodDoesNotFoolTheProber()
+{
+    QProcess flood;
+    QStringList arguments{u"--seconds"_s, u"3"_s, u"--count"_s, u"500000"_s};
+    if (m_root)
+        arguments << u"--junk"_s;
+    flood.start(QStringLiteral(CORVANE_PINGFLOOD), arguments);
+    QVERIFY(flood.waitForStarted());
+    auto stop = qScopeGuard([&] {
+        if (flood.state() != QProcess::NotRunning) {
+            flood.kill();
+            flood.waitForFinished();
+        }
+    });
+    QTRY_VERIFY(flood.canReadLine());
+    QCOMPARE(flood.readLine().trimmed(), "flooding"_ba);
+
+    IcmpEchoProber prober;
+    Results results(prober);
+    QHash<EchoProber::ProbeId, bool> expected;
+    for (int round = 0; round < 4; ++round) {
+        for (const quint32 a : std::as_const(m_silent))
+            expected.insert(prober.probe(a, 128, 1000), false);
+        for (const quint32 a : std::as_const(m_answering))
+            expected.insert(prober.probe(a, 128, 1000), true);
+        for (const quint32 a : std::as_const(m_hostUnreachable))
+            expected.insert(prober.probe(a, 128, 1000), false);
+    }
+    // Other traffic neither answers for a silent host nor stretches the wait.
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!Ping(text(m_silent.last()), 128, 300));
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(u"took %1 ms"_s.arg(clock.elapsed())));
+    QVERIFY(Ping(text(m_answering.last()), 128, 1000));
+
+    QTRY_COMPARE_WITH_TIMEOUT(results.answers.size(), expected.size(), 20000);
+    QCOMPARE(results.answers, expected);
+    QVERIFY(flood.state() == QProcess::Running || flood.exitStatus() == QProcess::NormalExit);
+
+    QTRY_VERIFY_WITH_TIMEOUT(flood.state() == QProcess::NotRunning, 10000);
+    const QByteArray report = flood.readAll();
+    QCOMPARE(flood.exitCode(), 0);
+    const QList<QByteArray> words = report.split(' ');
+    QVERIFY2(words.size() > 1 && words.at(1).toLong() > 10000, report.constData());
+}
+
+void TestPingLab::sendsWaitForRoom_data()
+{
+    QTest::addColumn<int>("sendBuffer");
+    QTest::addColumn<QString>("queueLimit");
+    QTest::addColumn<bool>("expectDrops");
+
+    // Requests leave at about 390 a second. Held in the device queue they
+    // fill a minimal send buffer (EAGAIN); a short device queue overflows
+    // instead (ENOBUFS).
+    QTest::newRow("send buffer full") << 1 << u"200kb"_s << false;
+    QTest::newRow("device queue full") << 0 << u"3200"_s << true;
+}
+
+void TestPingLab::sendsWaitForRoom()
+{
+    QFETCH(int, sendBuffer);
+    QFETCH(QString, queueLimit);
+    QFETCH(bool, expectDrops);
+    if (!m_root)
+        QSKIP("shaping the lab link needs root");
+
+    const QString device = QString::fromLatin1(LabInterface);
+    QVERIFY(
+        runTool(u"tc"_s, {u"qdisc"_s, u"replace"_s, u"dev"_s, device, u"root"_s, u"tbf"_s,
+                          u"rate"_s, u"200kbit"_s, u"burst"_s, u"1600"_s, u"limit"_s, queueLimit}));
+    auto restore = qScopeGuard([&] {
+        runTool(u"tc"_s, {u"qdisc"_s, u"del"_s, u"dev"_s, device, u"root"_s});
+    });
+
+    IcmpEchoProber prober;
+    if (sendBuffer > 0) {
+        QCOMPARE(::setsockopt(prober.socketDescriptor(), SOL_SOCKET, SO_SNDBUF, &sendBuffer,
+                              sizeof sendBuffer),
+                 0);
+    }
+    Results results(prober);
+    // About 2.6 s of sending with 1.5 s to wait: probes whose wait began
+    // before they left would run out of time.
+    constexpr int count = 1000;
+    for (int i = 0; i < count; ++i)
+        prober.probe(m_answering.at(i % m_answering.size()), 128, 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(results.answers.size(), count, 30000);
+    QCOMPARE(results.answers.values().count(true), count);
+    QVERIFY(prober.deferredSendCount() > 0);
+
+    QProcess stats;
+    stats.start(u"tc"_s, {u"-s"_s, u"qdisc"_s, u"show"_s, u"dev"_s, device});
+    QVERIFY(stats.waitForFinished());
+    const QString output = QString::fromLatin1(stats.readAllStandardOutput());
+    const bool dropped = !output.contains(u"dropped 0,"_s);
+    QVERIFY2(dropped == expectDrops, qPrintable(output));
+}
+
+void TestPingLab::foreignMessagesAreSkipped_data()
+{
+    QTest::addColumn<Forgery>("forgery");
+    QTest::addColumn<int>("expected"); // -1 skipped, 0 false, 1 true
+
+    QTest::newRow("the reply") << Forgery::GenuineReply << 1;
+    QTest::newRow("an error about the request") << Forgery::GenuineError << 0;
+    QTest::newRow("reply from another address") << Forgery::ReplyFromAnotherAddress << -1;
+    QTest::newRow("reply with another identifier") << Forgery::ReplyWithAnotherIdentifier << -1;
+    QTest::newRow("reply with another sequence") << Forgery::ReplyWithAnotherSequence << -1;
+    QTest::newRow("reply with a bad checksum") << Forgery::ReplyWithBadChecksum << -1;
+    QTest::newRow("echo request from the host") << Forgery::EchoRequestInstead << -1;
+    QTest::newRow("error about another sequence") << Forgery::ErrorAboutAnotherSequence << -1;
+    QTest::newRow("error about another host") << Forgery::ErrorAboutAnotherDestination << -1;
+}
+
+void TestPingLab::foreignMessagesAreSkipped()
+{
+    QFETCH(Forgery, forgery);
+    QFETCH(int, expected);
+    if (!m_root)
+        QSKIP("watching and forging traffic needs root");
+
+    WireTap tap;
+    QVERIFY(tap.open());
+    Injector inject;
+    QVERIFY(inject.isOpen());
+
+    IcmpEchoProber prober;
+    Results results(prober);
+    const quint32 target = m_silent.at(0);
+    const quint32 control = m_silent.at(1);
+    const auto probe = prober.probe(target, 128, 60000);
+    const auto controlProbe = prober.probe(control, 128, 60000);
+    QTRY_VERIFY(tap.lastRequestTo(target) && tap.lastRequestTo(control));
+    const auto [id, seq] = *tap.lastRequestTo(target);
+    const auto [controlId, controlSeq] = *tap.lastRequestTo(control);
+
+    switch (forgery) {
+    case Forgery::GenuineReply:
+        QVERIFY(inject.send(target, m_scanner, echoReply(id, seq)));
+        break;
+    case Forgery::GenuineError:
+        QVERIFY(inject.send(m_peer, m_scanner, unreachable(m_scanner, target, id, seq)));
+        break;
+    case Forgery::ReplyFromAnotherAddress:
+        QVERIFY(inject.send(m_silent.at(2), m_scanner, echoReply(id, seq)));
+        break;
+    case Forgery::ReplyWithAnotherIdentifier:
+        QVERIFY(inject.send(target, m_scanner, echoReply(id ^ 0x0100, seq)));
+        break;
+    case Forgery::ReplyWithAnotherSequence:
+        QVERIFY(inject.send(target, m_scanner, echoReply(id, static_cast<quint16>(seq + 7))));
+        break;
+    case Forgery::ReplyWithBadChecksum: {
+        QByteArray reply = echoReply(id, seq);
+        reply[2] = static_cast<char>(reply[2] ^ 0x11);
+        QVERIFY(inject.send(target, m_scanner, reply));
+        break;
+    }
+    case Forgery::EchoRequestInstead:
+        QVERIFY(inject.send(target, m_scanner, icmpEchoRequest(id, seq)));
+        break;
+    case Forgery::ErrorAboutAnotherSequence:
+        QVERIFY(inject.send(m_peer, m_scanner,
+                            unreachable(m_scanner, target, id, static_cast<quint16>(seq + 1))));
+        break;
+    case Forgery::ErrorAboutAnotherDestination:
+        QVERIFY(inject.send(m_peer, m_scanner, unreachable(m_scanner, m_silent.at(2), id, seq)));
+        break;
+    }
+    // Sent after the forgery on the same way in, so handled after it.
+    QVERIFY(inject.send(control, m_scanner, echoReply(controlId, controlSeq)));
+    QTRY_VERIFY(results.answers.contains(controlProbe));
+    QVERIFY(results.answers.value(controlProbe));
+
+    if (expected < 0) {
+        QVERIFY(!results.answers.contains(probe));
+        // Still waiting, and still able to take its real answer.
+        QVERIFY(inject.send(target, m_scanner, echoReply(id, seq)));
+        QTRY_VERIFY(results.answers.contains(probe));
+        QVERIFY(results.answers.value(probe));
+    } else {
+        QVERIFY(results.answers.contains(probe));
+        QCOMPARE(results.answers.value(probe), expected == 1);
+    }
+    // A duplicate of a reply already taken changes nothing.
+    QVERIFY(inject.send(target, m_scanner, echoReply(id, seq)));
+    const auto after = prober.probe(m_answering.first(), 128, 5000);
+    QTRY_VERIFY(results.answers.contains(after));
+    QCOMPARE(results.repeats, 0);
+    QCOMPARE(results.answers.size(), 3);
+}
+
+QTEST_GUILESS_MAIN(TestPingLab)
+#include "tst_pinglab.moc"
