@@ -5,7 +5,6 @@
 #include "waitcursor.h"
 
 #include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
@@ -19,6 +18,15 @@ namespace {
 
 constexpr int ReportPointSize = 10;
 
+// QFontInfo::fixedPitch() trusts the font's own flag, which some monospaced
+// faces lack; the advances tell.
+bool isMonospaced(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    return metrics.horizontalAdvance(u'i') == metrics.horizontalAdvance(u'W') &&
+           metrics.horizontalAdvance(u'.') == metrics.horizontalAdvance(u'W');
+}
+
 struct ReportLine
 {
     QString text;
@@ -30,9 +38,7 @@ struct ReportLine
 QFont reportFont()
 {
     QFont font(u"Courier New"_s, ReportPointSize);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    if (!QFontInfo(font).fixedPitch()) {
+    if (!isMonospaced(font)) {
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPointSize(ReportPointSize);
     }
