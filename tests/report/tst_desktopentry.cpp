@@ -15,7 +15,6 @@ class TestDesktopEntry : public QObject
 private slots:
     void splitCommandLine_data();
     void splitCommandLine();
-    void quotedFlag();
     void expandExec_data();
     void expandExec();
     void unescapeValue_data();
@@ -71,18 +70,6 @@ void TestDesktopEntry::splitCommandLine()
     for (const CommandWord &word : *split)
         texts.append(word.text);
     QCOMPARE(texts, *words);
-}
-
-void TestDesktopEntry::quotedFlag()
-{
-    const auto words = ::splitCommandLine(u"plain \"dq\" 'sq' back\\slash mixed\"x\""_s);
-    QVERIFY(words);
-    QCOMPARE(words->size(), 5);
-    QCOMPARE(words->at(0).quoted, false);
-    QCOMPARE(words->at(1).quoted, true);
-    QCOMPARE(words->at(2).quoted, true);
-    QCOMPARE(words->at(3).quoted, true);
-    QCOMPARE(words->at(4).quoted, true);
 }
 
 void TestDesktopEntry::expandExec_data()

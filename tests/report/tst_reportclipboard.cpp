@@ -16,7 +16,6 @@ class TestReportClipboard : public QObject
 private slots:
     void copyPutsReportOnClipboard_data();
     void copyPutsReportOnClipboard();
-    void copyReplacesEarlierContent();
     void otherProgramReadsReport_data();
     void otherProgramReadsReport();
 };
@@ -56,20 +55,6 @@ void TestReportClipboard::copyPutsReportOnClipboard()
     QVERIFY(data->hasText());
     QVERIFY(!data->hasHtml());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-}
-
-void TestReportClipboard::copyReplacesEarlierContent()
-{
-    auto *earlier = new QMimeData;
-    earlier->setHtml(u"<b>old</b>"_s);
-    earlier->setText(u"old"_s);
-    QGuiApplication::clipboard()->setMimeData(earlier);
-
-    copyReportToClipboard({u"10.0.0.1"_s}, ReportTime);
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    QVERIFY(data != nullptr);
-    QVERIFY(!data->hasHtml());
-    QCOMPARE(data->text(), u"12/05/26 03:26 pm\r\n\r\n10.0.0.1\r\n\r\n1 IP Numbers"_s);
 }
 
 void TestReportClipboard::otherProgramReadsReport_data()
