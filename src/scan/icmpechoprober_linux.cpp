@@ -145,7 +145,8 @@ int IcmpEchoProber::socketDescriptor() const
 
 void IcmpEchoProber::scheduleSend()
 {
-    if (m_pauseMs == 0 && !m_sendTimer.isActive())
+    // A pending pause after a refused send is left to run out.
+    if (!m_sendTimer.isActive())
         m_sendTimer.start(0);
 }
 
@@ -186,8 +187,10 @@ void IcmpEchoProber::sendQueued()
 
     if (sent > 0)
         readSocket(ReadBudget);
-    if (!m_sendQueue.empty() && m_pauseMs == 0 && m_bySequence.size() < 65536)
-        m_sendTimer.start(0);
+    if (m_sendQueue.empty())
+        m_stalledSince.reset();
+    else if (m_bySequence.size() < 65536)
+        scheduleSend();
     armDeadlineTimer();
     emitFinished();
 }

@@ -581,6 +581,19 @@ void TestPingLab::sendsWaitForRoom()
     QCOMPARE(results.answers.values().count(true), count);
     QVERIFY(prober.deferredSendCount() > 0);
 
+    // Probes cancelled while they wait for room leave nothing in the way.
+    QList<EchoProber::ProbeId> waiting;
+    const quint64 deferred = prober.deferredSendCount();
+    for (int i = 0; i < 500; ++i)
+        waiting.append(prober.probe(m_answering.at(i % m_answering.size()), 128, 1500));
+    QTRY_VERIFY(prober.deferredSendCount() > deferred);
+    for (const auto id : std::as_const(waiting))
+        prober.cancel(id);
+    QTRY_COMPARE(prober.queuedCount(), 0);
+    const auto later = prober.probe(m_answering.first(), 128, 1500);
+    QTRY_VERIFY_WITH_TIMEOUT(results.answers.contains(later), 10000);
+    QVERIFY(results.answers.value(later));
+
     QProcess stats;
     stats.start(u"tc"_s, {u"-s"_s, u"qdisc"_s, u"show"_s, u"dev"_s, device});
     QVERIFY(stats.waitForFinished());
