@@ -1,5 +1,7 @@
 #include "form2.h"
 
+#include "centreonscreen.h"
+#include "dragbybody.h"
 #include "iplistcaptionlabel.h"
 #include "iplistgrid.h"
 #include "iplistrules.h"
@@ -105,8 +107,13 @@ void Form2::setUpControls()
     Text2->hide();
     Text2->raise();
 
-    for (QWidget *label : {static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label2)})
-        label->setFocusPolicy(Qt::NoFocus);
+    // The window's own surface and both labels centre the window on a
+    // double-click and drag it with the left button; the grid and the edit
+    // box do neither.
+    auto *dragByBody = new DragByBody(this);
+    dragByBody->watch(this);
+    dragByBody->watch(Label1);
+    dragByBody->watch(Label2);
 }
 
 void Form2::Form_Load()
@@ -389,6 +396,7 @@ void Form2::showEvent(QShowEvent *event)
     m_open = true;
     if (!m_placed) {
         m_placed = true;
+        CentreOnScreen(this);
         ShowCellEditor();
     }
 }

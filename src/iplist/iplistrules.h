@@ -25,9 +25,9 @@ std::optional<GridCell> NextCellAfter(GridCell current, int rowCount);
 /// What a key press does in the list window.
 enum class IPListKeyAction { None, Close, Refresh, FeatureNotAvailable };
 
-/// The classic virtual key code of a Qt key (Escape 27, F1 112 ... F24 135,
-/// the keypad's operators 106 to 111 and digits 96 to 105, letters 65 to 90,
-/// digits 48 to 57, ...), or 0 for a key without one.
+/// The classic virtual key code of a Qt key: Escape 27, the keypad's digits
+/// 96 to 105 and operators 106 to 111, F1 112 to F24 135. Every other key
+/// gives 0: its code is below 109 and no modifiers lift it to an action.
 int VirtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers);
 
 /// The modifier state as a sum: Shift 1, Ctrl 2, Alt 4.

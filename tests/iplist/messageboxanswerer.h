@@ -2,22 +2,37 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QTimer>
 
-/// Waits for the next message box to open, notes what it shows and presses
-/// one of its buttons, the way a user would. Gives up after a few seconds so
-/// that a box that never opens fails the test instead of hanging it.
+/// Waits for the next message box, notes what it shows and presses one of its
+/// buttons, as a user would. Gives up after five seconds, so that a box that
+/// never opens fails the test instead of hanging it.
 class MessageBoxAnswerer : public QObject
 {
-    Q_OBJECT
 public:
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer)
-        : m_answer(answer)
     {
-        m_waited.start();
-        connect(&m_poll, &QTimer::timeout, this, &MessageBoxAnswerer::look);
+        connect(&m_poll, &QTimer::timeout, this, [this, answer] {
+            const QList<QWidget *> windows = QApplication::topLevelWidgets();
+            for (QWidget *window : windows) {
+                auto *box = qobject_cast<QMessageBox *>(window);
+                if (!box || !box->isVisible())
+                    continue;
+                answered = true;
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                buttons = box->standardButtons();
+                parent = box->parentWidget();
+                m_poll.stop();
+                box->button(answer) ? box->button(answer)->click() : box->reject();
+                return;
+            }
+            if (m_deadline.hasExpired())
+                m_poll.stop();
+        });
         m_poll.start(10);
     }
 
@@ -29,32 +44,6 @@ public:
     QWidget *parent = nullptr;
 
 private:
-    void look()
-    {
-        if (m_waited.elapsed() > 5000) {
-            m_poll.stop();
-            return;
-        }
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(widget);
-            if (!box || !box->isVisible())
-                continue;
-            m_poll.stop();
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            parent = box->parentWidget();
-            answered = true;
-            if (QAbstractButton *button = box->button(m_answer))
-                button->click();
-            else
-                box->reject();
-            return;
-        }
-    }
-
-    QMessageBox::StandardButton m_answer;
     QTimer m_poll;
-    QElapsedTimer m_waited;
+    QDeadlineTimer m_deadline{5000};
 };

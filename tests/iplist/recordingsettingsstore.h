@@ -5,8 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
-/// Passes every call on to a real store and notes it, so a test can check the
-/// order of reads and writes. A write to a key in failingKeys is refused
+/// Passes every call on to a real store and notes it, so that a test can check
+/// the order of reads and writes. A write to a key in failingKeys is refused
 /// without reaching the store: a real store cannot fail one chosen key.
 class RecordingSettingsStore : public SettingsStore
 {
@@ -15,42 +15,34 @@ public:
         : m_store(store)
     {}
 
-    QStringList reads;  ///< keys read, in order
+    QStringList reads;  ///< keys read, in order ("app/section/" in front unless Corvane/Options)
     QStringList writes; ///< "key=value" written, in order
     QSet<QString> failingKeys;
     int flushes = 0;
 
-    QString ReadSetting(const QString &application, const QString &section, const QString &key,
+    QString ReadSetting(const QString &app, const QString &section, const QString &key,
                         const QString &defaultValue) override
     {
-        reads.append(where(application, section) + key);
-        return m_store.ReadSetting(application, section, key, defaultValue);
+        reads.append(where(app, section) + key);
+        return m_store.ReadSetting(app, section, key, defaultValue);
     }
-
-    bool WriteSetting(const QString &application, const QString &section, const QString &key,
+    bool WriteSetting(const QString &app, const QString &section, const QString &key,
                       const QString &value) override
     {
-        writes.append(where(application, section) + key + QLatin1Char('=') + value);
-        if (failingKeys.contains(key))
-            return false;
-        return m_store.WriteSetting(application, section, key, value);
+        writes.append(where(app, section) + key + u'=' + value);
+        return !failingKeys.contains(key) && m_store.WriteSetting(app, section, key, value);
     }
-
     bool flush() override
     {
         ++flushes;
         return m_store.flush();
     }
-
     QString lastError() const override { return m_store.lastError(); }
 
 private:
-    // Anything outside Corvane/Options shows up in the records with its place.
-    static QString where(const QString &application, const QString &section)
+    static QString where(const QString &app, const QString &section)
     {
-        if (application == QLatin1String("Corvane") && section == QLatin1String("Options"))
-            return {};
-        return application + QLatin1Char('/') + section + QLatin1Char('/');
+        return app == u"Corvane" && section == u"Options" ? QString() : app + u'/' + section + u'/';
     }
 
     SettingsStore &m_store;
