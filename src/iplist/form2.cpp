@@ -122,7 +122,6 @@ void Form2::Form_Load()
     Text2->setFrame(false);
 
     MSFlexGrid1->setColumnCount(GridColumnCount);
-    MSFlexGrid1->setFocusPolicy(Qt::NoFocus);
     MSFlexGrid1->clearContents();
     MSFlexGrid1->horizontalHeader()->setMinimumSectionSize(1);
     for (int column = 0; column < GridColumnCount; ++column)
@@ -285,12 +284,6 @@ void Form2::Refresh()
         Text2->setText(EnteredMarker);
     }
     Refreshing = false;
-
-    if (m_doneWhileRefreshing) {
-        const int result = *m_doneWhileRefreshing;
-        m_doneWhileRefreshing.reset();
-        done(result);
-    }
 }
 
 void Form2::writeEditorInto(int row, int column)
@@ -334,11 +327,6 @@ QList<IPListEntry> Form2::entries() const
 
 void Form2::done(int result)
 {
-    // A close asked for while the marks are being renewed waits for them.
-    if (Refreshing) {
-        m_doneWhileRefreshing = result;
-        return;
-    }
     if (m_open && !Form_Unload())
         return;
     m_open = false;

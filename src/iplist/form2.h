@@ -4,7 +4,6 @@
 #include "iplistprobe.h"
 
 #include <QDialog>
-#include <optional>
 
 class EchoProber;
 class IPListCaptionLabel;
@@ -19,7 +18,11 @@ class SettingsStore;
 /// current cell, refreshes the marks with F5 and closes with ESC, which
 /// stores the list.
 ///
-/// The list is read and probed in the constructor; open the window with exec().
+/// The constructor reads the list and probes all rows at once, waiting in a
+/// local event loop that takes no user input (about one probe time-out) under
+/// the hourglass, so the window shows with its marks: open it with exec().
+/// Closing (ESC, the close box, reject()) stores the list; when the store
+/// cannot be written the user is told why and may keep the window open.
 /// The store and the prober must outlive the window.
 class Form2 : public QDialog
 {
@@ -32,7 +35,6 @@ public:
     /// descriptions, with the edit box's text for the cell it stands for.
     QList<IPListEntry> entries() const;
 
-    bool isRefreshing() const { return Refreshing; }
     bool skipFocusAdvance() const { return SkipFocusAdvance; }
     QString enteredMarker() const { return EnteredMarker; }
 
@@ -82,5 +84,4 @@ private:
 
     bool m_open = false;
     bool m_placed = false;
-    std::optional<int> m_doneWhileRefreshing;
 };
