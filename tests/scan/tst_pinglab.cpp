@@ -581,6 +581,13 @@ void TestPingLab::sendsWaitForRoom()
     QCOMPARE(results.answers.values().count(true), count);
     QVERIFY(prober.deferredSendCount() > 0);
 
+    // A blocking Ping sent while the link is this busy waits for room as well.
+    for (int i = 0; i < 200; ++i)
+        prober.probe(m_answering.at(i % m_answering.size()), 128, 1500);
+    const quint64 refusedBefore = prober.deferredSendCount();
+    QTRY_VERIFY(prober.deferredSendCount() > refusedBefore);
+    QVERIFY(Ping(text(m_answering.first()), 128, 1500));
+
     // Probes cancelled while they wait for room leave nothing in the way.
     QList<EchoProber::ProbeId> waiting;
     const quint64 deferred = prober.deferredSendCount();
