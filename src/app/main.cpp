@@ -1,7 +1,33 @@
+#include "appicon.h"
+#include "browserlauncher.h"
+#include "echoprober.h"
+#include "form1.h"
+#include "hostresolver.h"
+#include "mainwindowrules.h"
+#include "settingsstore.h"
+
 #include <QApplication>
+
+using namespace Qt::StringLiterals;
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(u"Corvane"_s);
+    QApplication::setWindowIcon(corvaneIcon());
+    // The program ends when the main window's close sequence has run, not when
+    // its last visible window closes: the window may be hidden in the tray
+    // while a message box closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const std::unique_ptr<SettingsStore> settings = createSystemSettingsStore();
+    const std::unique_ptr<EchoProber> prober = createSystemEchoProber();
+    const std::unique_ptr<HostResolver> resolver = createSystemHostResolver();
+    const std::unique_ptr<BrowserLauncher> browser = createSystemBrowserLauncher();
+
+    Form1 form(*settings, *prober, *resolver, *browser);
+    QObject::connect(&form, &Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (!form.Form_Load(joinCommandLine(QApplication::arguments().mid(1))))
+        return 0;
+    return QApplication::exec();
 }
