@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 
@@ -69,4 +70,43 @@ public:
 
 private:
     ModalAnswerer<QMessageBox> m_answerer;
+};
+
+// Answers the next modal widgets one after another, each with its own answer
+// function, and notes their window titles and class names in order.
+class ModalSequenceAnswerer
+{
+public:
+    explicit ModalSequenceAnswerer(QList<std::function<void(QWidget *)>> answers)
+        : m_answers(std::move(answers))
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            if (++m_tries > 500 || m_answers.isEmpty()) {
+                m_timer.stop();
+                return;
+            }
+            QWidget *widget = QApplication::activeModalWidget();
+            if (!widget || !widget->isVisible() || widget == m_last)
+                return;
+            m_last = widget;
+            titles.append(widget->windowTitle());
+            classNames.append(QString::fromLatin1(widget->metaObject()->className()));
+            m_answers.takeFirst()(widget);
+        });
+        m_timer.start();
+    }
+    ModalSequenceAnswerer(const ModalSequenceAnswerer &) = delete;
+    ModalSequenceAnswerer &operator=(const ModalSequenceAnswerer &) = delete;
+
+    bool done() const { return m_answers.isEmpty(); }
+
+    QStringList titles;
+    QStringList classNames;
+
+private:
+    QList<std::function<void(QWidget *)>> m_answers;
+    QPointer<QWidget> m_last;
+    QTimer m_timer;
+    int m_tries = 0;
 };

@@ -7,9 +7,11 @@
 #include "hostresolver.h"
 #include "mainwindowrules.h"
 #include "settingsstore.h"
+#include "tst_form1helpers.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +42,8 @@ private slots:
     void escapeClosesFromAnyControl_data();
     void escapeClosesFromAnyControl();
     void accessKeysPressButtons();
+    void buttonsOpenTheirWindows_data();
+    void buttonsOpenTheirWindows();
 
 private:
     int px(int twips) const { return twipsToPixels(twips, m_dpi); }
@@ -275,6 +279,66 @@ void tst_Form1Layout::accessKeysPressButtons()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::AltModifier);
     QTRY_COMPARE(exitClicked.count(), 1);
     QTRY_COMPARE(unloaded.count(), 1);
+}
+
+void tst_Form1Layout::buttonsOpenTheirWindows_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("classNames");
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QString>("labelPart");
+
+    QTest::newRow("List opens the IP Number List")
+        << u"Command9"_s << QStringList{u"Form2"_s} << QStringList{u"Corvane - IP Number List"_s}
+        << QString();
+    QTest::newRow("IP asks for a domain name")
+        << u"Command11"_s << QStringList{u"QInputDialog"_s} << QStringList{u"Corvane"_s}
+        << u"Enter domain name (example: "_s;
+    QTest::newRow("Domain asks for an IP Number")
+        << u"Command12"_s << QStringList{u"QInputDialog"_s} << QStringList{u"Corvane"_s}
+        << u"Enter IP Number (example: "_s;
+    QTest::newRow("About shows the About box, then offers the web site")
+        << u"Command7"_s << QStringList{u"QMessageBox"_s, u"QMessageBox"_s}
+        << QStringList{u"Corvane - About Box"_s, u"Corvane"_s} << QString();
+}
+
+void tst_Form1Layout::buttonsOpenTheirWindows()
+{
+    QFETCH(QString, button);
+    QFETCH(QStringList, classNames);
+    QFETCH(QStringList, titles);
+    QFETCH(QString, labelPart);
+
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QString label;
+    QList<std::function<void(QWidget *)>> answers;
+    for (qsizetype i = 0; i < classNames.size(); ++i) {
+        answers.append([&label](QWidget *widget) {
+            if (auto *input = qobject_cast<QInputDialog *>(widget))
+                label = input->labelText();
+            // Cancel, Escape, No: whatever the window offers to go away
+            // without doing anything.
+            if (auto *box = qobject_cast<QMessageBox *>(widget)) {
+                if (QAbstractButton *no = box->button(QMessageBox::No))
+                    no->click();
+                else
+                    box->button(QMessageBox::Ok)->click();
+            } else if (auto *dialog = qobject_cast<QDialog *>(widget)) {
+                dialog->reject();
+            }
+        });
+    }
+    ModalSequenceAnswerer answerer(answers);
+    auto *control = m_form->findChild<QPushButton *>(button);
+    QVERIFY(control);
+    QTest::mouseClick(control, Qt::LeftButton);
+    QTRY_VERIFY(answerer.done());
+    QCOMPARE(answerer.classNames, classNames);
+    QCOMPARE(answerer.titles, titles);
+    if (!labelPart.isEmpty())
+        QVERIFY2(label.startsWith(labelPart), qPrintable(label));
+    QVERIFY(m_form->isVisible());
 }
 
 QTEST_MAIN(tst_Form1Layout)
