@@ -4,6 +4,7 @@
 #   scripts/dev.sh test         install what is missing, build, run every test
 #   scripts/dev.sh deps         only install what is missing
 #   scripts/dev.sh build        only configure and build
+#   scripts/dev.sh package      build the Debian package (corvane_*.deb)
 # BUILD_DIR (default: build) and BUILD_TYPE (default: RelWithDebInfo) may be set.
 set -euo pipefail
 
@@ -25,7 +26,8 @@ TEST_PACKAGES=(
     xvfb xauth x11-utils xdotool xclip openbox trayer
     cups cups-client poppler-utils
     dnsmasq-base nftables iproute2 libcap2-bin procps util-linux
-    imagemagick
+    imagemagick xdg-utils desktop-file-utils appstream hicolor-icon-theme
+    dpkg-dev librsvg2-bin fakeroot file
 )
 
 log() { printf '== %s\n' "$*" >&2; }
@@ -77,6 +79,10 @@ run)
     configure_and_build
     exec "$BUILD_DIR/src/app/corvane" "$@"
     ;;
+package)
+    install_packages "${BUILD_PACKAGES[@]}" dpkg-dev fakeroot file
+    exec "$ROOT/packaging/build-deb.sh" "$@"
+    ;;
 test)
     install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     configure_and_build
@@ -85,7 +91,7 @@ test)
     exec ctest --output-on-failure -j "$JOBS" "$@"
     ;;
 *)
-    sed -n '2,7p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,8p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
