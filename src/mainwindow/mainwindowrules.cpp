@@ -21,8 +21,9 @@ std::optional<qint16> settingToInteger(const QString &text)
 {
     // Spaces around the number are allowed, nothing else: no hex, no
     // thousands separators, no words such as "inf".
+    // \z, not $: "$" also matches before a final line break.
     static const QRegularExpression number(
-        u"^ *[+-]?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)(?:[eE][+-]?[0-9]+)? *$"_s);
+        u"\\A *[+-]?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)(?:[eE][+-]?[0-9]+)? *\\z"_s);
     if (!number.match(text).hasMatch())
         return std::nullopt;
     bool ok = false;
