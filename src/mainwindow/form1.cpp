@@ -138,6 +138,12 @@ void Form1::createControls()
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     List1->setTextElideMode(Qt::ElideNone);
     m_listDelegate = new ResultListDelegate(List1);
+    // The list lays itself out anew for every line it gets, which for a long
+    // list costs more than the scan: new lines join it a few times a second.
+    m_showPendingLines = new QTimer(this);
+    m_showPendingLines->setSingleShot(true);
+    m_showPendingLines->setInterval(50);
+    connect(m_showPendingLines, &QTimer::timeout, this, &Form1::showPendingLines);
     List1->setItemDelegate(m_listDelegate);
 
     Label3 = new QLabel(this);

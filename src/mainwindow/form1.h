@@ -21,6 +21,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class ResultListDelegate;
 class ScanRun;
 class SettingsStore;
@@ -128,6 +129,7 @@ private:
     void onCurrentAddressChanged(const QString &ipNumberText);
     void onResultReady(const QString &ipNumberText, const QString &name);
     void RecordResult(const QString &line);
+    void showPendingLines();
     // @p tellLogFailure: false when the window is closing, with no list left
     // to point the user to.
     void RunEnd(bool tellLogFailure = true);
@@ -143,6 +145,8 @@ private:
     ScanRun *m_scanRun = nullptr;
     ScanLog m_log;
     ResultListDelegate *m_listDelegate = nullptr;
+    QTimer *m_showPendingLines = nullptr;
+    QStringList m_pendingLines;
     std::unique_ptr<LookupDialogs> m_lookups;
     DesktopIntegration *m_desktop = nullptr;
     std::function<QDateTime()> m_clock;

@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -112,18 +114,34 @@ void Form1::onResultReady(const QString &ipNumberText, const QString &name)
 {
     if (!m_running)
         return;
+    // The log gets each line at once; the list gets them in small batches.
     const QDateTime now = m_clock();
     if (m_pingMode) {
         if (m_loggingOn)
             m_log.writePingLine(ipNumberText, name, now);
-        RecordResult(resultListLine(true, m_namesWanted, ipNumberText, name, formatTimeStamp(now)));
+        m_pendingLines.append(
+            resultListLine(true, m_namesWanted, ipNumberText, name, formatTimeStamp(now)));
     } else {
         if (name.isEmpty())
             return;
         if (m_loggingOn)
             m_log.writeDomainLine(ipNumberText, name);
-        RecordResult(resultListLine(false, true, ipNumberText, name, QString()));
+        m_pendingLines.append(resultListLine(false, true, ipNumberText, name, QString()));
     }
+    if (!m_showPendingLines->isActive())
+        m_showPendingLines->start();
+}
+
+void Form1::showPendingLines()
+{
+    m_showPendingLines->stop();
+    if (m_pendingLines.isEmpty())
+        return;
+    const QStringList lines = std::exchange(m_pendingLines, {});
+    for (const QString &line : lines)
+        RecordResult(line);
+    // Selecting scrolls the last line into view.
+    List1->setCurrentRow(List1->count() - 1);
 }
 
 void Form1::RecordResult(const QString &line)
@@ -136,7 +154,6 @@ void Form1::RecordResult(const QString &line)
     // The line that found the list full starts the new list, so the list
     // and the counter always agree.
     List1->addItem(line);
-    List1->setCurrentRow(List1->count() - 1);
     ++ResultCount;
     Label3->setText(counterLabelText(ResultCount, m_pingMode));
 }
@@ -147,6 +164,7 @@ void Form1::RunEnd(bool tellLogFailure)
         return;
     m_running = false;
 
+    showPendingLines();
     m_changingRunControls = true;
     enableEveryControl();
     Command2->setEnabled(false);

@@ -303,12 +303,15 @@ void tst_Form1Scan::getDomainRun()
 
 void tst_Form1Scan::controlsDuringAndAfterARun()
 {
+    // One address at a time over a long range: the run is still going when
+    // its first lines reach the list.
     openForm(1);
-    setRange(u"127.0.2.1"_s, u"127.0.2.3"_s);
+    setRange(u"127.0.2.1"_s, u"127.0.9.250"_s);
 
     struct Snapshot
     {
         bool taken = false;
+        bool running = false;
         QList<QWidget *> enabled;
         QWidget *focus = nullptr;
         bool hourglass = false;
@@ -323,6 +326,7 @@ void tst_Form1Scan::controlsDuringAndAfterARun()
         if (during.taken)
             return;
         during.taken = true;
+        during.running = m_form->isRunning();
         for (QWidget *w : all) {
             if (w->isEnabled())
                 during.enabled.append(w);
@@ -334,6 +338,7 @@ void tst_Form1Scan::controlsDuringAndAfterARun()
     clickAndWait(m_form->Command1);
 
     QVERIFY(during.taken);
+    QVERIFY(during.running);
     const QList<QWidget *> enabledDuring{m_form->Command2, m_form->List1, m_form->Label3};
     QCOMPARE(during.enabled, enabledDuring);
     QCOMPARE(during.focus, m_form->Command2);
@@ -348,7 +353,7 @@ void tst_Form1Scan::stopThenResumeContinuesWhereItStopped()
 {
     // One address at a time, so that Stop lands long before the range ends.
     openForm(1);
-    setRange(u"127.0.2.1"_s, u"127.0.3.250"_s);
+    setRange(u"127.0.2.1"_s, u"127.0.9.250"_s);
     m_form->Check1->setChecked(true);
     m_form->Check2->setChecked(true);
 
@@ -368,7 +373,7 @@ void tst_Form1Scan::stopThenResumeContinuesWhereItStopped()
     QVERIFY(m_form->Command3->isEnabled());
     const QStringList firstPart = lines();
     QVERIFY(!firstPart.isEmpty());
-    QVERIFY2(firstPart.size() < 506, "Stop did not end the run early");
+    QVERIFY2(firstPart.size() < 2042, "Stop did not end the run early");
     // The start field shows the first address without a line: the walk goes
     // 127.0.2.1, 2.2, ... so the n-th line is 127.0.(2 + n / 256).(n % 256).
     const int next = int(firstPart.size()) + 1;
@@ -377,9 +382,9 @@ void tst_Form1Scan::stopThenResumeContinuesWhereItStopped()
     clickAndWait(m_form->Command3);
     QVERIFY(!m_form->StopRequested);
     const QStringList all = lines();
-    QCOMPARE(all.size(), 506);
-    QCOMPARE(m_form->ResultCount, 506);
-    QCOMPARE(m_form->Label3->text(), u"506 pinged IP Numbers"_s);
+    QCOMPARE(all.size(), 2042);
+    QCOMPARE(m_form->ResultCount, 2042);
+    QCOMPARE(m_form->Label3->text(), u"2,042 pinged IP Numbers"_s);
     QCOMPARE(all.mid(0, firstPart.size()), firstPart);
     for (int i = 0; i < all.size(); ++i) {
         const int n = i + 1; // 127.0.2.1 is the first
@@ -434,7 +439,7 @@ void tst_Form1Scan::focusOnStartMakesTheNextRunFresh()
 {
     QFETCH(int, how);
     openForm(1);
-    setRange(u"127.0.2.1"_s, u"127.0.3.250"_s);
+    setRange(u"127.0.2.1"_s, u"127.0.9.250"_s);
     QSignalSpy finished(m_form.get(), &Form1::runFinished);
     connect(
         m_form->List1->model(), &QAbstractItemModel::rowsInserted, this,
@@ -682,6 +687,12 @@ void tst_Form1Scan::counterGroupsThousands()
     clickAndWait(m_form->Command1);
     QCOMPARE(m_form->List1->count(), 1018);
     QCOMPARE(m_form->Label3->text(), u"1,018 pinged IP Numbers"_s);
+    // The last line is selected and scrolled into view.
+    QCOMPARE(m_form->List1->currentRow(), 1017);
+    QTRY_VERIFY(m_form->List1->viewport()->rect().intersects(
+        m_form->List1->visualItemRect(m_form->List1->item(1017))));
+    QVERIFY(!m_form->List1->viewport()->rect().intersects(
+        m_form->List1->visualItemRect(m_form->List1->item(0))));
 }
 
 void tst_Form1Scan::unavailableProberIsTold()
@@ -727,7 +738,7 @@ void tst_Form1Scan::getDomainRunsWithoutTheProber()
 void tst_Form1Scan::closingDuringARunEndsItAndSavesOnce()
 {
     openForm(1);
-    setRange(u"127.0.2.1"_s, u"127.0.3.250"_s);
+    setRange(u"127.0.2.1"_s, u"127.0.9.250"_s);
     QSignalSpy finished(m_form.get(), &Form1::runFinished);
     QSignalSpy unloaded(m_form.get(), &Form1::unloaded);
     QTest::mouseClick(m_form->Command1, Qt::LeftButton);
@@ -743,7 +754,7 @@ void tst_Form1Scan::closingDuringARunEndsItAndSavesOnce()
     const QString savedStart =
         m_settings->ReadSetting(u"Corvane"_s, u"Options"_s, u"Start"_s, QString());
     QCOMPARE(savedStart, m_form->IP->Text());
-    QVERIFY(savedStart != u"127.0.3.250"_s);
+    QVERIFY(savedStart != u"127.0.9.250"_s);
 
     // The run's own late end changes nothing any more.
     const int linesAtClose = m_form->List1->count();
