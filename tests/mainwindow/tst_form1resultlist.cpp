@@ -14,12 +14,9 @@ class tst_Form1ResultList : public QObject
     Q_OBJECT
 
 private slots:
-    void tabStopPixels_data();
-    void tabStopPixels();
     void fieldPositions_data();
     void fieldPositions();
     void paintsFieldsAtTheirStops();
-    void paintKeepsTheItemTextWhole();
     void wideLinesScrollOverTheExtent();
 };
 
@@ -46,32 +43,6 @@ int firstInkColumn(const QImage &image, int from, int to)
 }
 
 } // namespace
-
-void tst_Form1ResultList::tabStopPixels_data()
-{
-    QTest::addColumn<QList<qreal>>("units");
-    QTest::addColumn<QList<int>>("rounded");
-
-    QTest::newRow("the list's two stops") << QList<qreal>{70, 300} << QList<int>{70, 300};
-    QTest::newRow("halves round to even") << QList<qreal>{70.5, 71.5} << QList<int>{70, 72};
-    QTest::newRow("no stops") << QList<qreal>() << QList<int>();
-}
-
-void tst_Form1ResultList::tabStopPixels()
-{
-    QFETCH(QList<qreal>, units);
-    QFETCH(QList<int>, rounded);
-
-    ResultListDelegate delegate;
-    delegate.setTabStops(units);
-    QCOMPARE(delegate.tabStops(), rounded);
-
-    const QFontMetrics metrics(listFont());
-    QList<int> expected;
-    for (const int unit : rounded)
-        expected.append(qRound(unit * metrics.averageCharWidth() / 4.0));
-    QCOMPARE(delegate.tabStopPixels(metrics), expected);
-}
 
 void tst_Form1ResultList::fieldPositions_data()
 {
@@ -151,15 +122,6 @@ void tst_Form1ResultList::paintsFieldsAtTheirStops()
     QVERIFY2(thirdField >= margin + stops.at(1) - 1 && thirdField <= margin + stops.at(1) + 3,
              qPrintable(QString::number(thirdField)));
     QCOMPARE(firstInkColumn(image, margin + stops.at(0) + 12, margin + stops.at(1) - 1), -1);
-}
-
-void tst_Form1ResultList::paintKeepsTheItemTextWhole()
-{
-    QListWidget list;
-    list.setItemDelegate(new ResultListDelegate(&list));
-    const QString line = u"10.0.0.5\thost\t12/05/26 03:26:08 pm"_s;
-    list.addItem(line);
-    QCOMPARE(list.item(0)->text(), line);
 }
 
 void tst_Form1ResultList::wideLinesScrollOverTheExtent()
