@@ -37,7 +37,11 @@ namespace {
 
 QFont windowFont(bool bold)
 {
-    QFont font(u"MS Sans Serif"_s);
+    // Where the classic face is missing, faces of about its width come
+    // first: the controls are sized for it.
+    QFont font;
+    font.setFamilies({u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s,
+                      u"Arimo"_s, u"Arial"_s, u"Nimbus Sans"_s, u"DejaVu Sans Condensed"_s});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     font.setBold(bold);
