@@ -205,6 +205,8 @@ void tst_Form1Scan::pingRun_data()
     QTest::newRow("blank stop handles the start only")
         << false << u"127.0.2.9"_s << QString() << false << QStringList{pingLine(u"127.0.2.9"_s)}
         << u"127.0.2.9"_s;
+    QTest::newRow("blank start lists nothing and ends")
+        << false << QString() << u"127.0.2.3"_s << false << QStringList() << QString();
     QTest::newRow("carry into the third octet")
         << false << u"127.0.2.254"_s << u"127.0.3.1"_s << false
         << QStringList{pingLine(u"127.0.2.254"_s), pingLine(u"127.0.2.255"_s),
