@@ -86,7 +86,13 @@ Form1::Form1(SettingsStore &settings, EchoProber &prober, HostResolver &resolver
     m_scanRun = new ScanRun(m_prober, m_resolver, this);
     connect(m_scanRun, &ScanRun::currentAddressChanged, this, &Form1::onCurrentAddressChanged);
     connect(m_scanRun, &ScanRun::resultReady, this, &Form1::onResultReady);
-    connect(m_scanRun, &ScanRun::finished, this, [this] { RunEnd(); });
+    connect(m_scanRun, &ScanRun::finished, this, [this](bool stopped) {
+        // A Stop pressed after the walk had handled its last address stopped
+        // nothing; left set, it would make Resume handle that address again.
+        if (!stopped)
+            StopRequested = false;
+        RunEnd();
+    });
 
     m_lookups = std::make_unique<LookupDialogs>(m_resolver, this);
     m_desktop = new DesktopIntegration(this, this);
