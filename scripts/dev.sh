@@ -17,7 +17,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 BUILD_PACKAGES=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
 )
 # What the tests need besides: a display server and window manager, a tray host,
 # clipboard and X tools, a print server, a DNS server, packet filter and

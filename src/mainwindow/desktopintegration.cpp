@@ -43,8 +43,13 @@ DesktopIntegration::DesktopIntegration(QWidget *window, QObject *parent)
     : QObject(parent)
     , m_window(window)
 {
-    m_icon.addPixmap(drawIcon(32));
-    m_icon.addPixmap(drawIcon(16));
+    // The tray shows the window's own icon; the drawn face serves only where
+    // the program has none (tests, a damaged installation).
+    m_icon = window ? window->windowIcon() : QIcon();
+    if (m_icon.isNull()) {
+        m_icon.addPixmap(drawIcon(32));
+        m_icon.addPixmap(drawIcon(16));
+    }
 
     m_menu = new QMenu(u"&Options"_s, window);
     m_menu->setObjectName(u"mnu_1"_s);
