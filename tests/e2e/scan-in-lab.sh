@@ -56,18 +56,20 @@ wait_for() {
     done
 }
 
-# An X server of our own; the display socket lives in this network namespace.
-for display in $(seq 70 99); do
-    [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] && continue
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    if wait_for 10 xdpyinfo -display ":$display" >/dev/null 2>&1; then
-        break
-    fi
-    kill "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=""
-done
-[[ -n "$xvfb_pid" ]] || fail "no Xvfb display could be started"
+# An X server of our own, in a mount namespace of our own: its socket folder is
+# private, so no other test's X server (in another network or PID namespace,
+# where lock files and abstract sockets mean other things) can collide with it.
+if [[ -z "${CORVANE_E2E_ISOLATED:-}" ]]; then
+    rm -rf "$work"
+    trap - EXIT
+    CORVANE_E2E_ISOLATED=1 exec unshare --mount --propagation private "$0" "$@"
+fi
+mkdir -p /tmp/.X11-unix
+mount -t tmpfs -o mode=1777 corvane-x11 /tmp/.X11-unix
+display=71
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp -nolock >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+wait_for 10 xdpyinfo -display ":$display" >/dev/null 2>&1 || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$display"
 export QT_QPA_PLATFORM=xcb
 export CORVANE_CHECK_HOST=host-1.lab.test
