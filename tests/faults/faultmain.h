@@ -3,6 +3,7 @@
 #include "privatemounts.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTest>
 #include <cstdio>
 #include <unistd.h>
@@ -33,6 +34,8 @@ int runFaultTest(int argc, char **argv, FaultTestNeeds needs = {})
         }
     }
     QApplication app(argc, argv);
+    // Result lines carry the locale's date and time separators.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     Test test;
     return QTest::qExec(&test, argc, argv);
 }
