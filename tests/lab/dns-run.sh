@@ -58,7 +58,9 @@ if [[ "${1:-}" != "--inside" ]]; then
         [[ "$arg" == "--" ]] && break
         [[ "$arg" == "--keep-netns" ]] && keep_netns=1
     done
-    unshare_args=(--mount --propagation private --pid --fork --kill-child)
+    # A /proc of the new PID namespace: tools that read /proc/<own pid>, such
+    # as LeakSanitizer, would otherwise read another process's entry.
+    unshare_args=(--mount --propagation private --pid --fork --kill-child --mount-proc)
     ((keep_netns)) || unshare_args+=(--net)
     unshare "${unshare_args[@]}" true 2>/dev/null ||
         skip "namespaces are not available here"
