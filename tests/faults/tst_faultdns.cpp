@@ -9,8 +9,9 @@
 #include "faultwindow.h"
 #include "form1.h"
 #include "messageboxlog.h"
+#include "qsettingsstore.h"
 #include "rawptrresponder.h"
-#include "settingsstore.h"
+#include "settingsfileformat.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -204,9 +205,11 @@ void TstFaultDns::stopAndCloseWhileLookupsHang()
         QVERIFY(form->close());
         QCOMPARE(finished.count(), 1);
         QVERIFY(!form->isRunning());
-        // The close sequence kept the first address not yet handled for the next start.
-        QCOMPARE(window.settings().ReadSetting(u"Corvane"_s, u"Options"_s, u"Start"_s, QString()),
-                 u"127.0.3.1"_s);
+        // The close sequence wrote the first address not yet handled for the next start.
+        const SettingsFileContents saved =
+            parseSettingsFile(readAll(QSettingsStore::fileName(u"Corvane"_s)));
+        QCOMPARE(saved.values.value(u"Options/Start"_s).toString(), u"127.0.3.1"_s);
+        QCOMPARE(saved.values.value(u"Options/Stop"_s).toString(), u"127.0.3.64"_s);
         // Let the hanging lookups end before the window and its lookups go away.
         signalServer(SIGCONT);
         return;
