@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Corvane's one entry point for a Debian 12 machine.
 #   scripts/dev.sh run [args]   install what is missing, build, start Corvane
-#   scripts/dev.sh test         install what is missing, build, run every test
+#   scripts/dev.sh test         install what is missing, build, run every test: the
+#                               fuzzers briefly, the suite under AddressSanitizer and
+#                               UBSan, then the suite in the normal build
 #   scripts/dev.sh deps         only install what is missing
 #   scripts/dev.sh build        only configure and build
 #   scripts/dev.sh package      build the Debian package (corvane_*.deb)
@@ -28,6 +30,7 @@ TEST_PACKAGES=(
     dnsmasq-base nftables iproute2 libcap2-bin procps util-linux
     imagemagick xdg-utils desktop-file-utils appstream hicolor-icon-theme
     dpkg-dev librsvg2-bin fakeroot file
+    clang libclang-rt-14-dev
 )
 
 log() { printf '== %s\n' "$*" >&2; }
@@ -57,11 +60,25 @@ install_packages() {
     "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
+# configure_and_build <dir> <build type> [cmake options...]
 configure_and_build() {
-    log "configuring $BUILD_DIR ($BUILD_TYPE)"
-    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" "$@"
-    log "building with $JOBS jobs"
-    cmake --build "$BUILD_DIR" -j "$JOBS"
+    local dir=$1 type=$2
+    shift 2
+    log "configuring $dir ($type)"
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@"
+    log "building $dir with $JOBS jobs"
+    cmake --build "$dir" -j "$JOBS"
+}
+
+# Runs one test pass; remembers a failure instead of stopping, so every pass runs.
+failed_passes=()
+test_pass() {
+    local name=$1 dir=$2
+    shift 2
+    log "running the tests: $name"
+    if ! (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@"); then
+        failed_passes+=("$name")
+    fi
 }
 
 cmd="${1:-}"
@@ -72,11 +89,11 @@ deps)
     ;;
 build)
     install_packages "${BUILD_PACKAGES[@]}"
-    configure_and_build
+    configure_and_build "$BUILD_DIR" "$BUILD_TYPE"
     ;;
 run)
     install_packages "${BUILD_PACKAGES[@]}"
-    configure_and_build
+    configure_and_build "$BUILD_DIR" "$BUILD_TYPE"
     exec "$BUILD_DIR/src/app/corvane" "$@"
     ;;
 package)
@@ -85,10 +102,21 @@ package)
     ;;
 test)
     install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-    configure_and_build
-    log "running the tests"
-    cd "$BUILD_DIR"
-    exec ctest --output-on-failure -j "$JOBS" "$@"
+    # 1. Every reader of outside text under libFuzzer, a few seconds each (clang).
+    CC=clang CXX=clang++ configure_and_build "$ROOT/build-fuzz" Debug -DCORVANE_FUZZ=ON \
+        -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCHMARKS=OFF
+    test_pass "fuzzers" "$ROOT/build-fuzz" -L fuzz
+    # 2. The whole suite under AddressSanitizer, its leak checker and UBSan. The
+    #    package test builds and installs a release package of its own: once is enough.
+    configure_and_build "$ROOT/build-asan" Asan -DCORVANE_BUILD_BENCHMARKS=OFF
+    test_pass "AddressSanitizer and UBSan" "$ROOT/build-asan" -E '^tst_install_deb$'
+    # 3. The whole suite in the normal build.
+    configure_and_build "$BUILD_DIR" "$BUILD_TYPE"
+    test_pass "normal build" "$BUILD_DIR" "$@"
+    if ((${#failed_passes[@]} > 0)); then
+        log "failed: ${failed_passes[*]}"
+        exit 1
+    fi
     ;;
 *)
     sed -n '2,8p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
