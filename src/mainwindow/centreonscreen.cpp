@@ -13,11 +13,31 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The frame round the window as the window system last reported it. The
+// widget keeps a copy of its own that is refreshed only when the window
+// moves or resizes, so the window's is asked.
+QMargins frameMargins(const QWidget *window)
+{
+    if (const QWindow *handle = window->windowHandle())
+        return handle->frameMargins();
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+// While a window manager is still building its frame, the margins read as
+// none at all, or even as negative.
+bool isFrameKnown(const QMargins &margins)
+{
+    return !margins.isNull() && margins.left() >= 0 && margins.top() >= 0 && margins.right() >= 0 &&
+           margins.bottom() >= 0;
+}
+
 // A window manager puts its frame round a window when it maps it, so a window
 // centred while it is being shown was measured without frame and caption.
-// Once the window is exposed, the toolkit learns the frame from the window
-// manager's notes, which may come a little after the exposure: the window is
-// centred again as soon as its frame is known, or left alone after a second.
+// The frame becomes known at the window's exposure or a little after it: the
+// window is centred again as soon as it is, or left alone after a second.
 class CentreAgainWhenFramed : public QObject
 {
 public:
@@ -56,7 +76,7 @@ private:
 
     bool centreIfFramed()
     {
-        if (m_window->frameGeometry().size() == m_window->size())
+        if (!isFrameKnown(frameMargins(m_window)))
             return false;
         finish();
         if (!m_window->isMinimized())
@@ -92,15 +112,19 @@ void CentreOnScreen(QWidget *window)
         return;
 
     const QRect area = screen->geometry();
-    const QSize outer = topLevel->frameGeometry().size();
+    const QMargins margins = frameMargins(topLevel);
+    const QSize outer = topLevel->size().grownBy(margins);
     const CentredPosition position =
         centredPosition(area.width(), area.height(), outer.width(), outer.height());
-    // Whole pixels, the same way down on both axes.
-    topLevel->move(area.left() + static_cast<int>(std::floor(position.left)),
-                   area.top() + static_cast<int>(std::floor(position.top)));
+    // Whole pixels, the same way down on both axes. The window is placed by
+    // its client area, which needs no frame arithmetic from the toolkit.
+    const QPoint frameTopLeft(area.left() + static_cast<int>(std::floor(position.left)),
+                              area.top() + static_cast<int>(std::floor(position.top)));
+    topLevel->setGeometry(
+        QRect(frameTopLeft + QPoint(margins.left(), margins.top()), topLevel->size()));
 
-    if (topLevel->windowHandle() && !topLevel->windowHandle()->isExposed() &&
-        outer == topLevel->size() &&
+    const QWindow *handle = topLevel->windowHandle();
+    if (handle && !handle->isExposed() && !isFrameKnown(margins) &&
         !topLevel->findChild<QObject *>(CentreAgainWhenFramed::name(), Qt::FindDirectChildrenOnly))
         new CentreAgainWhenFramed(topLevel);
 }
