@@ -2,9 +2,12 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +38,31 @@ QPixmap drawIcon(int size)
     painter.drawEllipse(centre + QPointF(radius * 0.35, radius * 0.3), radius * 0.16,
                         radius * 0.16);
     return pixmap;
+}
+
+// Qt on X11 learns that a window which has just been hidden lost the focus
+// only a moment later (it waits for a focus change within the program), and
+// then closes every popup of the program. A menu asked for in that moment
+// opens once the loss is known, or after a second at the latest, so that it
+// stays open.
+void popupOnceFocusSettles(QMenu *menu, QPoint at)
+{
+    const QWindow *focus = QGuiApplication::focusWindow();
+    if (QGuiApplication::platformName() != u"xcb" || !focus || focus->isVisible()) {
+        menu->popup(at);
+        return;
+    }
+    auto *wait = new QTimer(menu);
+    wait->setSingleShot(true);
+    const auto open = [menu, wait, at] {
+        QObject::disconnect(qGuiApp, nullptr, wait, nullptr);
+        wait->stop();
+        wait->deleteLater();
+        menu->popup(at);
+    };
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, wait, open);
+    QObject::connect(wait, &QTimer::timeout, wait, open);
+    wait->start(1000);
 }
 
 } // namespace
@@ -156,8 +184,8 @@ void DesktopIntegration::handleTrayMessage(int message)
         break;
     case kRightButtonUp:
         // The window stays hidden; the menu closes by itself when the user
-        // clicks elsewhere, so it needs no foreground window.
-        m_menu->popup(QCursor::pos());
+        // clicks elsewhere.
+        popupOnceFocusSettles(m_menu, QCursor::pos());
         break;
     default:
         break;
