@@ -114,6 +114,11 @@ Desc_3=a name: never marked
 EOF
 
 start_desktop || fail "the desktop did not start"
+# A quiet backdrop instead of black, for the menu's picture.
+convert -size 1024x768 gradient:'#5d7f9e-#2c4257' "$work/backdrop.png"
+if command -v display >/dev/null 2>&1; then
+    display -window root "$work/backdrop.png" 2>/dev/null || true
+fi
 
 main_window() {
     xdotool search --onlyvisible --name '^Corvane ' 2>/dev/null | head -n 1
@@ -218,8 +223,8 @@ read -r mx my mw mh <<<"$(client_geometry "$menu")"
 read -r ix iy iw ih <<<"$(client_geometry "$icon")"
 left=$((mx < ix ? mx : ix)) top=$((my < iy ? my : iy))
 right=$((mx + mw > ix + iw ? mx + mw : ix + iw)) bottom=$((my + mh > iy + ih ? my + mh : iy + ih))
-left=$((left - 40))
-take_when_still "$left $top $((right - left)) $((bottom - top + 8))" "$output/tray-menu.png"
+left=$((left - 100))
+take_when_still "$left $top $((right - left)) $((bottom - top + 40))" "$output/tray-menu.png"
 
 xdotool key --clearmodifiers e
 wait_for 30 has_exited "$app_pid" || fail "Exit from the menu did not end corvane"
