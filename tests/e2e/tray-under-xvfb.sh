@@ -4,7 +4,7 @@
 #
 #   tray-under-xvfb.sh <corvane> [artifact folder]
 #
-# It checks that
+# It checks, with bounded polling and no fixed waits, that
 #   - the window first appears centred, a little above the middle;
 #   - the tray icon sits in trayer and shows its tooltip;
 #   - minimising hides the window: unmapped and gone from the client list
@@ -14,6 +14,8 @@
 #   - while the window is shown, a left click on the icon leaves it where it
 #     is and a right click opens no menu;
 #   - a right click while hidden opens the menu at the pointer; "r" restores;
+#   - a double click while hidden brings it back once; the second click,
+#     arriving while it is shown, changes nothing;
 #   - choosing Exit from the menu ends the program, which writes its six keys
 #     and keeps the others of the settings file.
 # Screenshots of the open menu (and of the screen when a step fails) go to
