@@ -1,7 +1,7 @@
 // Prints through a real CUPS queue: the test runs its own cupsd on a private
 // socket with a private configuration, with one queue, the default, whose
 // device is a file. Needs root (cupsd) and reports SKIPPED (77) otherwise.
-#include "pdfinspect.h"
+#include "pdfreadback.h"
 #include "printreport.h"
 
 #include <QApplication>
@@ -177,13 +177,13 @@ void TestReportCups::printsOnDefaultQueue()
     QPdfWriter pointGrid(QString{});
     pointGrid.setResolution(72);
     const double charWidth = QFontMetricsF(reportFont(), &pointGrid).horizontalAdvance(u'W');
-    QCOMPARE(PdfInspector::textLines(jobFile(), charWidth),
+    QCOMPARE(PdfReadback::textLines(jobFile(), charWidth),
              QStringList({u"12/05/26 03:26 pm"_s, QString(),
                           u"10.0.0.1        host.example    12/05/26 03:25:01 pm"_s,
                           u"10.0.0.7                12/05/26 03:25:09 pm"_s, QString(),
                           u"2 IP Numbers"_s}));
 
-    const QList<PdfTextRun> runs = PdfInspector::textRuns(jobFile());
+    const QList<PdfTextRun> runs = PdfReadback::textRuns(jobFile());
     QVERIFY(!runs.isEmpty());
     QCOMPARE(runs.first().text, u"12/05/26 03:26 pm"_s);
     QVERIFY(runs.first().bold);
@@ -227,7 +227,7 @@ int main(int argc, char **argv)
             return 77;
         }
     }
-    if (const QString missing = PdfInspector::missingTools(); !missing.isEmpty()) {
+    if (const QString missing = PdfReadback::missingTools(); !missing.isEmpty()) {
         std::printf("SKIP: %s not installed (Debian package poppler-utils)\n", qPrintable(missing));
         return 77;
     }

@@ -1,4 +1,4 @@
-#include "pdfinspect.h"
+#include "pdfreadback.h"
 #include "printreport.h"
 #include "reporttext.h"
 
@@ -111,7 +111,7 @@ void TestReportPrint::printedLines_data()
 
 void TestReportPrint::printedLines()
 {
-    if (const QString missing = PdfInspector::missingTools(); !missing.isEmpty())
+    if (const QString missing = PdfReadback::missingTools(); !missing.isEmpty())
         QSKIP(qPrintable(u"poppler-utils tools missing: "_s + missing));
     QFETCH(QStringList, entries);
     QFETCH(QMarginsF, marginsMm);
@@ -119,18 +119,18 @@ void TestReportPrint::printedLines()
 
     const QString pdf = printToPdf(entries, marginsMm);
     QVERIFY(!pdf.isEmpty());
-    QCOMPARE(PdfInspector::pageCount(pdf), 1);
-    QCOMPARE(PdfInspector::textLines(pdf, reportCharWidth()), lines);
+    QCOMPARE(PdfReadback::pageCount(pdf), 1);
+    QCOMPARE(PdfReadback::textLines(pdf, reportCharWidth()), lines);
 }
 
 void TestReportPrint::dateLineIsBoldAndFirst()
 {
-    if (const QString missing = PdfInspector::missingTools(); !missing.isEmpty())
+    if (const QString missing = PdfReadback::missingTools(); !missing.isEmpty())
         QSKIP(qPrintable(u"poppler-utils tools missing: "_s + missing));
 
     const QString pdf = printToPdf({u"10.0.0.1"_s, u"10.0.0.2"_s});
     QVERIFY(!pdf.isEmpty());
-    const QList<PdfTextRun> runs = PdfInspector::textRuns(pdf);
+    const QList<PdfTextRun> runs = PdfReadback::textRuns(pdf);
     QCOMPARE(runs.size(), 4);
     QCOMPARE(runs.at(0).text, u"12/05/26 03:11 am"_s);
     QVERIFY(runs.at(0).bold);
@@ -152,7 +152,7 @@ void TestReportPrint::dateLineIsBoldAndFirst()
 
 void TestReportPrint::fullPageContinuesOnNextPage()
 {
-    if (const QString missing = PdfInspector::missingTools(); !missing.isEmpty())
+    if (const QString missing = PdfReadback::missingTools(); !missing.isEmpty())
         QSKIP(qPrintable(u"poppler-utils tools missing: "_s + missing));
 
     QStringList entries;
@@ -160,11 +160,11 @@ void TestReportPrint::fullPageContinuesOnNextPage()
         entries.append(u"10.0.%1.%2\tname-%3.example"_s.arg(i / 256).arg(i % 256).arg(i));
     const QString pdf = printToPdf(entries);
     QVERIFY(!pdf.isEmpty());
-    QVERIFY(PdfInspector::pageCount(pdf) >= 2);
+    QVERIFY(PdfReadback::pageCount(pdf) >= 2);
 
     QStringList printed;
-    for (const QString &line : PdfInspector::textLines(pdf, reportCharWidth())) {
-        if (!line.isEmpty() && line != PdfInspector::PageBreak)
+    for (const QString &line : PdfReadback::textLines(pdf, reportCharWidth())) {
+        if (!line.isEmpty() && line != PdfReadback::PageBreak)
             printed.append(line);
     }
     QCOMPARE(printed.size(), entries.size() + 2);

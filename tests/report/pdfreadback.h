@@ -16,7 +16,7 @@ struct PdfTextRun
 };
 
 /// Reads PDF files with poppler's command-line tools (Debian: poppler-utils).
-class PdfInspector
+class PdfReadback
 {
 public:
     /// Empty when every tool is there, else what is missing.

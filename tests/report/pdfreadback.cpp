@@ -1,4 +1,4 @@
-#include "pdfinspect.h"
+#include "pdfreadback.h"
 
 #include <QHash>
 #include <QProcess>
@@ -24,7 +24,7 @@ QByteArray runTool(const QString &tool, const QStringList &arguments)
 
 } // namespace
 
-QString PdfInspector::missingTools()
+QString PdfReadback::missingTools()
 {
     QStringList missing;
     for (const QString &tool : {u"pdftotext"_s, u"pdftohtml"_s, u"pdfinfo"_s}) {
@@ -34,7 +34,7 @@ QString PdfInspector::missingTools()
     return missing.join(u", "_s);
 }
 
-QStringList PdfInspector::textLines(const QString &pdfPath, double charWidth)
+QStringList PdfReadback::textLines(const QString &pdfPath, double charWidth)
 {
     const QString text =
         QString::fromUtf8(runTool(u"pdftotext"_s, {u"-fixed"_s, QString::number(charWidth),
@@ -74,7 +74,7 @@ QStringList PdfInspector::textLines(const QString &pdfPath, double charWidth)
     return lines;
 }
 
-QList<PdfTextRun> PdfInspector::textRuns(const QString &pdfPath)
+QList<PdfTextRun> PdfReadback::textRuns(const QString &pdfPath)
 {
     QXmlStreamReader xml(
         runTool(u"pdftohtml"_s, {u"-xml"_s, u"-i"_s, u"-q"_s, u"-stdout"_s, u"-nodrm"_s, pdfPath}));
@@ -86,7 +86,8 @@ QList<PdfTextRun> PdfInspector::textRuns(const QString &pdfPath)
             continue;
         if (xml.name() == u"page") {
             page = xml.attributes().value(u"number"_s).toInt();
-        } else if (xml.name() == u"fontspec") {
+        } else if (xml.attributes().hasAttribute(u"family"_s)) {
+            // A font definition: pdftohtml names each face once, by id.
             families.insert(xml.attributes().value(u"id"_s).toString(),
                             xml.attributes().value(u"family"_s).toString());
         } else if (xml.name() == u"text") {
@@ -121,7 +122,7 @@ QList<PdfTextRun> PdfInspector::textRuns(const QString &pdfPath)
     return runs;
 }
 
-int PdfInspector::pageCount(const QString &pdfPath)
+int PdfReadback::pageCount(const QString &pdfPath)
 {
     const QString info = QString::fromUtf8(runTool(u"pdfinfo"_s, {pdfPath}));
     const QRegularExpressionMatch match =
