@@ -285,11 +285,7 @@ ScanRun::~ScanRun()
         QMutexLocker lock(&d->mailbox->mutex);
         d->mailbox->run = nullptr;
     }
-    if (d->running) {
-        for (auto it = d->probeSeq.constBegin(); it != d->probeSeq.constEnd(); ++it)
-            d->prober.cancel(it.key());
-    }
-    d->lookupPool.clear();
+    d->dropInFlight();
     d->lookupPool.waitForDone();
     delete d;
 }
