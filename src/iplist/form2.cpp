@@ -343,9 +343,18 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
         if (Form_KeyDown(VirtualKeyCode(key->key(), key->modifiers()),
                          ShiftState(key->modifiers())))
             return true;
+        // Scrolled away, the edit box is hidden but keeps the focus: what is
+        // typed would reach its cell unseen. Such a key does nothing, as on the
+        // grid, until a click lays the edit box over a cell again.
+        if (Text2->isHidden())
+            return true;
         // The edit box is the only stop: Tab leaves the focus where it is.
         return key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
     }
+    case QEvent::InputMethod:
+        if (Text2->isHidden())
+            return true;
+        break;
     case QEvent::FocusIn:
         if (isMoveInsideWindow(static_cast<QFocusEvent *>(event)->reason()))
             Text2_GotFocus();

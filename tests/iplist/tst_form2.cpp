@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QWindow>
 #include <memory>
 
@@ -537,22 +538,42 @@ void TestForm2::storedTextsPassThroughEditBox()
     QCOMPARE(stored.value(u"Desc_0"_s), description);
 }
 
+// What is typed is seen: once the wheel scrolls the edit box away, typing does
+// nothing until a click lays it over a cell again; the window's keys still work.
 void TestForm2::scrollHidesEditBox()
 {
     Form2 *form = open();
-    QTest::keyClicks(form->Text2, u"!"_s);
-    QScrollBar *bar = form->MSFlexGrid1->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    QWindow *window = form->windowHandle();
+    for (char key : {'a', 'b', 'c'})
+        QTest::keyClick(window, key);
+    QCOMPARE(form->Text2->text(), u"127.0.0.1abc"_s);
+
+    QWidget *viewport = form->MSFlexGrid1->viewport();
+    const QPointF at = viewport->rect().center();
+    QWheelEvent wheel(at, viewport->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &wheel);
+    QVERIFY(form->MSFlexGrid1->verticalScrollBar()->value() > 0);
     QVERIFY(!form->Text2->isVisible());
     QCOMPARE(current(), (GridCell{0, IPNumberColumn}));
-    QCOMPARE(form->Text2->text(), u"127.0.0.1!"_s);
-    QTest::keyClick(form, Qt::Key_F5); // keys still reach the window
+
+    for (char key : {'z', 'z', 'z'})
+        QTest::keyClick(window, key);
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QInputMethodEvent composed;
+    composed.setCommitString(u"zz"_s);
+    QApplication::sendEvent(QGuiApplication::focusObject(), &composed);
+    QCOMPARE(form->Text2->text(), u"127.0.0.1abc"_s);
+    QTest::keyClick(window, Qt::Key_F5); // the window's keys still work
     QCOMPARE(cell(0, MarkerColumn), QString());
 
     clickCell(97, IPNumberColumn);
     QVERIFY(editBoxOver(97, IPNumberColumn));
     QVERIFY(form->Text2->hasFocus());
-    QCOMPARE(cell(0, IPNumberColumn), u"127.0.0.1!"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    KeyValues expected = rowKeys(SampleRows);
+    expected.insert(u"IP_0"_s, u"127.0.0.1abc"_s);
+    QCOMPARE(listOnDisk(), expected);
 }
 
 void TestForm2::focusLossMovesOn_data()
