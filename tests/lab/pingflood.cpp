@@ -1,7 +1,10 @@
 // corvane-pingflood: floods this host's loopback with ICMP traffic, so that
-// tests can check an echo prober while other programs ping at full speed.
+// tests can check an echo prober while other programs ping at full speed; or,
+// with --late, answers echo requests late, so that tests can check where a
+// prober's time-out ends.
 //
 //   corvane-pingflood [--count N] [--seconds S] [--to ADDRESS] [--junk]
+//   corvane-pingflood --on DEVICE --late ADDRESS=MS... [--count N] [--seconds S]
 //
 // Sends up to N echo requests (default 200000, at most 10000000) to ADDRESS
 // (default 127.0.0.1; only 127.0.0.0/8 is accepted) for at most S seconds
@@ -10,14 +13,26 @@
 // message is instead something a prober must skip: echo replies with foreign
 // identifiers or bad checksums, truncated messages, errors quoting foreign or
 // damaged requests. Prints "flooding" when it starts and "sent N" at the end.
+//
+// With --late (root), watches the echo requests that arrive on DEVICE for each
+// ADDRESS given and answers each exactly MS milliseconds after its arrival
+// (the kernel's time stamp), from that address; the kernel's own reply must
+// be dropped by the caller's firewall. Answers up to N requests within S
+// seconds. Prints "answering" when it listens and "answered N" at the end.
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <linux/filter.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <map>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
@@ -35,7 +50,9 @@ using Bytes = std::vector<unsigned char>;
     std::fprintf(stderr,
                  "corvane-pingflood: %s\n"
                  "usage: corvane-pingflood [--count N] [--seconds S] [--to 127.x.y.z] "
-                 "[--junk]\n",
+                 "[--junk]\n"
+                 "       corvane-pingflood --on DEVICE --late ADDRESS=MS... [--count N] "
+                 "[--seconds S]\n",
                  why);
     std::exit(2);
 }
@@ -115,6 +132,101 @@ Bytes junk(std::mt19937 &random, unsigned seq)
     }
 }
 
+using Clock = std::chrono::system_clock; // the clock of the kernel's time stamps
+
+// Answers each echo request to one of @p delays (address in network order ->
+// delay) that arrives on @p device, that long after it arrived.
+int answerLate(const std::string &device,
+               const std::map<uint32_t, std::chrono::milliseconds> &delays, long count,
+               double seconds)
+{
+    const int tap = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_IP));
+    const int out = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+    if (tap < 0 || out < 0) {
+        std::perror("corvane-pingflood: --late needs root");
+        return 1;
+    }
+    sockaddr_ll link{};
+    link.sll_family = AF_PACKET;
+    link.sll_protocol = htons(ETH_P_IP);
+    link.sll_ifindex = static_cast<int>(if_nametoindex(device.c_str()));
+    const int on = 1;
+    if (link.sll_ifindex == 0 || bind(tap, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0 ||
+        setsockopt(tap, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
+        std::perror("corvane-pingflood: cannot listen on the device");
+        return 1;
+    }
+
+    std::multimap<Clock::time_point, Bytes> due; // replies, by when they leave
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    long answered = 0;
+    std::printf("answering\n");
+    std::fflush(stdout);
+    while (answered < count && std::chrono::steady_clock::now() < end) {
+        int wait = 50;
+        if (!due.empty()) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(due.begin()->first - Clock::now());
+            wait = static_cast<int>(std::clamp<long>(left.count(), 0, 50));
+        }
+        pollfd pfd{tap, POLLIN, 0};
+        if (poll(&pfd, 1, wait) > 0) {
+            unsigned char packet[2048];
+            alignas(cmsghdr) char control[256];
+            sockaddr_ll from{};
+            iovec iov{packet, sizeof packet};
+            msghdr message{};
+            message.msg_name = &from;
+            message.msg_namelen = sizeof from;
+            message.msg_iov = &iov;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = recvmsg(tap, &message, MSG_DONTWAIT);
+            Clock::time_point arrival = Clock::now();
+            for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                    timespec stamp{};
+                    std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                    arrival = Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::seconds(stamp.tv_sec) +
+                        std::chrono::nanoseconds(stamp.tv_nsec)));
+                }
+            }
+            const auto header = size > 0 ? static_cast<ssize_t>((packet[0] & 0x0f) * 4) : 0;
+            uint32_t to = 0;
+            if (size >= 20)
+                std::memcpy(&to, packet + 16, 4);
+            const auto delay = delays.find(to);
+            if (from.sll_pkttype == PACKET_HOST && size >= header + 8 && header >= 20 &&
+                packet[9] == IPPROTO_ICMP && packet[header] == 8 && delay != delays.end()) {
+                // The request turned into its reply: addresses swapped, type 0.
+                Bytes reply(packet, packet + size);
+                std::memcpy(reply.data() + 12, packet + 16, 4);
+                std::memcpy(reply.data() + 16, packet + 12, 4);
+                reply[8] = 64;
+                reply[static_cast<size_t>(header)] = 0;
+                setChecksum(reply, static_cast<size_t>(header));
+                due.emplace(arrival + delay->second, std::move(reply));
+            }
+        }
+        while (!due.empty() && due.begin()->first <= Clock::now()) {
+            const Bytes &reply = due.begin()->second;
+            sockaddr_in target{};
+            target.sin_family = AF_INET;
+            std::memcpy(&target.sin_addr, reply.data() + 16, 4);
+            if (sendto(out, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&target),
+                       sizeof target) >= 0)
+                ++answered;
+            due.erase(due.begin());
+        }
+    }
+    close(tap);
+    close(out);
+    std::printf("answered %ld\n", answered);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -123,6 +235,8 @@ int main(int argc, char **argv)
     double seconds = 2;
     std::string to = "127.0.0.1";
     bool withJunk = false;
+    std::string device;
+    std::map<uint32_t, std::chrono::milliseconds> late;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--junk") {
@@ -133,6 +247,18 @@ int main(int argc, char **argv)
             seconds = std::strtod(argv[++i], nullptr);
         } else if (i + 1 < argc && arg == "--to") {
             to = argv[++i];
+        } else if (i + 1 < argc && arg == "--on") {
+            device = argv[++i];
+        } else if (i + 1 < argc && arg == "--late") {
+            const std::string value = argv[++i];
+            const auto equals = value.find('=');
+            in_addr address{};
+            const long ms = std::strtol(value.c_str() + equals + 1, nullptr, 10);
+            if (equals == std::string::npos ||
+                inet_pton(AF_INET, value.substr(0, equals).c_str(), &address) != 1 || ms < 0 ||
+                ms > 60000)
+                usage("--late wants ADDRESS=MS, MS 0 to 60000");
+            late[address.s_addr] = std::chrono::milliseconds(ms);
         } else {
             usage("unknown argument");
         }
@@ -141,6 +267,10 @@ int main(int argc, char **argv)
         usage("--count must be 1 to 10000000");
     if (!(seconds > 0 && seconds <= 60))
         usage("--seconds must be above 0 and at most 60");
+    if (late.empty() != device.empty())
+        usage("--late and --on go together");
+    if (!late.empty())
+        return answerLate(device, late, count, seconds);
     sockaddr_in target{};
     target.sin_family = AF_INET;
     if (inet_pton(AF_INET, to.c_str(), &target.sin_addr) != 1 ||

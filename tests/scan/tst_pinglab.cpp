@@ -23,8 +23,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The scanner's end of the link to the peer namespace.
+// The scanner's end of the link to the peer namespace, and the peer's end.
 constexpr char LabInterface[] = "veth-peer";
+constexpr char PeerInterface[] = "veth-scan";
 
 QList<quint32> addressList(const char *variable)
 {
@@ -242,6 +243,8 @@ private slots:
     void pingTwiceInARow();
     void probeMixtureInFlight();
     void probeTimeoutCountsFromTheSend();
+    void lateReply_data();
+    void lateReply();
     void probeErrorEndsAtOnce_data();
     void probeErrorEndsAtOnce();
     void cancelWhileWaiting();
@@ -421,6 +424,54 @@ void TestPingLab::probeTimeoutCountsFromTheSend()
     QTRY_COMPARE(spy.count(), 1);
     QVERIFY2(clock.elapsed() >= 400, qPrintable(u"after %1 ms"_s.arg(clock.elapsed())));
     QCOMPARE(spy.at(0).at(1).toBool(), false);
+}
+
+void TestPingLab::lateReply_data()
+{
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("expected");
+
+    // Every caller waits 200 ms; the margins leave room for a loaded machine.
+    QTest::newRow("reply at 150 ms counts") << 150 << true;
+    QTest::newRow("reply at 280 ms comes too late") << 280 << false;
+}
+
+void TestPingLab::lateReply()
+{
+    QFETCH(int, delay);
+    QFETCH(bool, expected);
+    if (!m_root)
+        QSKIP("answering from the peer namespace needs root");
+
+    // A host of the silent range (the peer drops the request before its
+    // kernel answers), answered by the responder exactly that late.
+    const quint32 host = m_net + 110;
+    QVERIFY(!m_answering.contains(host));
+    QProcess responder;
+    responder.start(u"ip"_s, {u"netns"_s, u"exec"_s, qEnvironmentVariable("CORVANE_LAB_PEER_NS"),
+                              QStringLiteral(CORVANE_PINGFLOOD), u"--on"_s,
+                              QString::fromLatin1(PeerInterface), u"--late"_s,
+                              u"%1=%2"_s.arg(text(host)).arg(delay), u"--count"_s, u"2"_s,
+                              u"--seconds"_s, u"30"_s});
+    QVERIFY(responder.waitForStarted());
+    auto stop = qScopeGuard([&] {
+        responder.kill();
+        responder.waitForFinished();
+    });
+    QTRY_VERIFY(responder.canReadLine());
+    QCOMPARE(responder.readLine().trimmed(), "answering"_ba);
+
+    QCOMPARE(Ping(text(host), 128, 200), expected);
+
+    IcmpEchoProber prober;
+    QSignalSpy spy(&prober, &EchoProber::finished);
+    prober.probe(host, 128, 200);
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(1).toBool(), expected);
+
+    // Both requests were answered, in time or not.
+    QTRY_VERIFY(responder.state() == QProcess::NotRunning);
+    QCOMPARE(responder.readAll().trimmed(), "answered 2"_ba);
 }
 
 void TestPingLab::probeErrorEndsAtOnce_data()
