@@ -19,7 +19,10 @@
 #   - minimising while the IP Number List (a modal window) is open leaves a
 #     way back: the window comes back with the list above it;
 #   - choosing Exit from the menu ends the program, which writes its six keys
-#     and keeps the others of the settings file.
+#     and keeps the others of the settings file;
+#   - SIGTERM (window shown), SIGHUP (hidden in the tray) and SIGINT (IP
+#     Number List open) end the program with status 0 after the same close
+#     sequence: a check box changed just before is in the settings file.
 # Screenshots of the open menu (and of the screen when a step fails) go to
 # the artifact folder when one is given.
 #
@@ -252,6 +255,11 @@ click_at_twips() {
     xdotool click 1
 }
 
+# Clicks the "Enabled" box in the "Log File" frame.
+click_enabled() {
+    click_at_twips $((3960 + 120 + 120)) $((840 + 240 + 127))
+}
+
 open_list() {
     click_at_twips $((2040 + 427)) $((4560 + 187))
     wait_for 30 has_list_window || fail "the List button opened nothing: something (a tray menu?) took the click"
@@ -397,5 +405,26 @@ for expected in "Start=127.0.0.1" "Stop=127.0.0.20" "Path=$work/logs" "File=tray
     key=${expected%%=*}
     [[ "$(setting "$key")" == "${expected#*=}" ]] ||
         fail "after Exit the settings hold $key=$(setting "$key"), not ${expected#*=}"
+done
+for signal in TERM HUP INT; do
+    step "SIG$signal ends corvane through the close sequence"
+    start_corvane
+    before=$(setting Enabled)
+    click_enabled
+    # The IP Number List opening proves the click has been handled.
+    open_list
+    case $signal in
+    TERM) close_list ;;
+    HUP)
+        close_list
+        minimise
+        ;;
+    INT) ;; # the list stays open
+    esac
+    kill -s "$signal" "$app_pid"
+    expect_clean_end "SIG$signal"
+    [[ "$(setting Enabled)" == "$((1 - before))" ]] ||
+        fail "after SIG$signal the settings hold Enabled=$(setting Enabled), the box was changed from $before"
+    [[ "$(setting IP_0)" == 127.0.0.1 ]] || fail "after SIG$signal the list's IP_0 is gone"
 done
 echo "PASS: window and tray behaviour under openbox and trayer ($((SECONDS - start)) s)"
