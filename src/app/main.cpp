@@ -5,6 +5,7 @@
 #include "hostresolver.h"
 #include "mainwindowrules.h"
 #include "settingsstore.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 
@@ -27,6 +28,10 @@ int main(int argc, char **argv)
 
     Form1 form(*settings, *prober, *resolver, *browser);
     QObject::connect(&form, &Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Being told to end (by the session, systemd, kill or Ctrl+C) closes the
+    // window as the Exit button does, so the settings are kept.
+    const TerminationSignals endRequests;
+    QObject::connect(&endRequests, &TerminationSignals::received, &form, [&form] { form.close(); });
     if (!form.Form_Load(joinCommandLine(QApplication::arguments().mid(1))))
         return 0;
     return QApplication::exec();

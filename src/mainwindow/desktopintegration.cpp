@@ -1,6 +1,7 @@
 #include "desktopintegration.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -123,7 +124,9 @@ bool DesktopIntegration::isTrayAvailable() const
 
 bool DesktopIntegration::minimiseHidesWindow() const
 {
-    return isTrayAvailable() && m_tray->isVisible();
+    // A modal window keeps every click on the tray icon from the program, so
+    // while one is open the window stays minimised, within the taskbar's reach.
+    return isTrayAvailable() && m_tray->isVisible() && !QApplication::activeModalWidget();
 }
 
 void DesktopIntegration::showTrayIcon()

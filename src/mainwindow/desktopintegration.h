@@ -48,7 +48,7 @@ public:
     /// window must stay minimised rather than hide, or it could not come back.
     bool isTrayAvailable() const;
     /// Whether minimising should hide the window: only when the tray icon
-    /// is there to bring it back.
+    /// is there to bring it back and no modal window blocks its clicks.
     bool minimiseHidesWindow() const;
 
     /// Adds the icon to the notification area (nothing fails without one).

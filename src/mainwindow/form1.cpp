@@ -98,6 +98,10 @@ Form1::Form1(SettingsStore &settings, EchoProber &prober, HostResolver &resolver
     m_desktop = new DesktopIntegration(this, this);
     connect(m_desktop, &DesktopIntegration::restoreRequested, this, &Form1::RestoreFromTray);
     connect(m_desktop, &DesktopIntegration::exitRequested, this, &QWidget::close);
+    // Whatever ends the event loop, a session manager ending the session
+    // included, closes the window first: hidden in the tray, it would
+    // otherwise miss the close sequence.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &QWidget::close);
 
     // Keys reach the window before the control that has the focus.
     qApp->installEventFilter(this);

@@ -16,8 +16,13 @@
 #   - a right click while hidden opens the menu at the pointer; "r" restores;
 #   - a double click while hidden brings it back once; the second click,
 #     arriving while it is shown, changes nothing;
+#   - minimising while the IP Number List (a modal window) is open leaves a
+#     way back: the window comes back with the list above it;
 #   - choosing Exit from the menu ends the program, which writes its six keys
-#     and keeps the others of the settings file.
+#     and keeps the others of the settings file;
+#   - SIGTERM (window shown), SIGHUP (hidden in the tray) and SIGINT (IP
+#     Number List open) end the program with status 0 after the same close
+#     sequence: a check box changed just before is in the settings file.
 # Screenshots of the open menu (and of the screen when a step fails) go to
 # the artifact folder when one is given.
 #
@@ -234,30 +239,86 @@ has_no_list_window() {
 # IP Number List open proves that every click before it has been handled.
 # The list is closed again with Esc.
 sync_through_list_button() {
-    local cx cy cw ch list
-    read -r cx cy cw ch <<<"$(client_geometry "$window")"
-    move_pointer "$((cx + cw * (2040 + 427) / 6540))" "$((cy + ch * (4560 + 187) / 5025))"
-    xdotool click 1
-    wait_for 30 has_list_window || fail "the List button opened nothing: something (a tray menu?) took the click"
-    list=$(list_window)
-    xdotool windowactivate --sync "$list" 2>/dev/null || true
-    xdotool key --clearmodifiers Escape
-    wait_for 30 has_no_list_window || fail "Esc did not close the IP Number List"
+    open_list
+    close_list
 }
 
 wait_for_tray_icon() {
     wait_for 30 has_tray_icon || fail "no tray icon in trayer"
 }
 
+# Clicks the window's control at the twips position $1 $2 of its client area.
+click_at_twips() {
+    local cx cy cw ch
+    read -r cx cy cw ch <<<"$(client_geometry "$window")"
+    move_pointer "$((cx + cw * $1 / 6540))" "$((cy + ch * $2 / 5025))"
+    xdotool click 1
+}
+
+# Clicks the "Enabled" box in the "Log File" frame.
+click_enabled() {
+    click_at_twips $((3960 + 120 + 120)) $((840 + 240 + 127))
+}
+
+open_list() {
+    click_at_twips $((2040 + 427)) $((4560 + 187))
+    wait_for 30 has_list_window || fail "the List button opened nothing: something (a tray menu?) took the click"
+}
+
+close_list() {
+    xdotool windowactivate --sync "$(list_window)" 2>/dev/null || true
+    xdotool key --clearmodifiers Escape
+    wait_for 30 has_no_list_window || fail "Esc did not close the IP Number List"
+}
+
+# Minimised: iconic or hidden, and no longer viewable.
+is_minimised() {
+    ! is_viewable "$window" && [[ "$(wm_state "$window")" != Normal ]]
+}
+
+# Whether window $1 is stacked above window $2.
+is_stacked_above() {
+    xprop -root _NET_CLIENT_LIST_STACKING 2>/dev/null | tr -d ',' | awk -v upper="$(hex_id "$1")" \
+        -v lower="$(hex_id "$2")" '{ for (i = 1; i <= NF; ++i) { if ($i == upper) u = i; if ($i == lower) l = i } }
+        END { exit !(u && l && u > l) }'
+}
+
+is_back_with_list_above() {
+    local list
+    list=$(list_window)
+    is_shown && [[ -n "$list" ]] && is_stacked_above "$list" "$window"
+}
+
+# Starts corvane /p and waits for its window and tray icon.
+start_corvane() {
+    "$corvane" /p >>"$work/corvane.log" 2>&1 &
+    app_pid=$!
+    wait_for 60 has_main_window || fail "the main window did not appear"
+    window=$(main_window)
+    wait_for 20 frame_extents "$window" >/dev/null || fail "openbox put no frame round the window"
+    wait_for 20 is_centred "$window" || fail "the window did not appear centred: $(describe_window)"
+    wait_for_tray_icon
+}
+
+# Waits for corvane to end and fails unless it ended with status 0 and took
+# its tray icon with it. $1 says what ended it.
+expect_clean_end() {
+    wait_for 30 has_exited "$app_pid" || fail "$1 did not end corvane"
+    local status=0
+    wait "$app_pid" || status=$?
+    app_pid=""
+    ((status == 0)) || fail "after $1 corvane ended with status $status"
+    has_tray_icon && fail "the tray icon outlived the program"
+    return 0
+}
+
+setting() {
+    sed -n "s/^$1=//p" "$settings"
+}
+
 start=$SECONDS
 step "start corvane /p"
-"$corvane" /p >"$work/corvane.log" 2>&1 &
-app_pid=$!
-wait_for 60 has_main_window || fail "the main window did not appear"
-window=$(main_window)
-wait_for 20 frame_extents "$window" >/dev/null || fail "openbox put no frame round the window"
-wait_for 20 is_centred "$window" || fail "the window did not appear centred: $(describe_window)"
-wait_for_tray_icon
+start_corvane
 initial_frame=$(frame_geometry "$window")
 
 step "the icon's tooltip"
@@ -309,6 +370,21 @@ wait_for 30 is_back_centred || fail "a double click did not bring the window bac
 sync_through_list_button
 is_shown_centred || fail "the window did not stay back after the double click: $(describe_window)"
 
+step "minimise with the IP Number List open: back, with the list above the window"
+open_list
+xdotool windowminimize "$window"
+wait_for 20 is_minimised || fail "the window did not minimise: $(describe_window)"
+if is_managed "$window"; then
+    # Still in the client list: what a taskbar does, ask for it back.
+    xdotool windowactivate "$window"
+else
+    click_icon 1
+fi
+wait_for 30 is_back_with_list_above ||
+    fail "minimised with the IP Number List open, the window did not come back with the list above it: $(describe_window), list $(list_window)"
+close_list
+sync_through_list_button
+
 step "right click while hidden, then Exit"
 move_window 60 420
 minimise
@@ -322,20 +398,33 @@ fi
 # Two items, Restore above Exit: the middle of the lower half is Exit.
 move_pointer "$((mx + mw / 2))" "$((my + mh * 3 / 4))"
 xdotool click 1
-wait_for 30 has_exited "$app_pid" || fail "choosing Exit did not end corvane"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "corvane ended with status $status"
-has_tray_icon && fail "the tray icon outlived the program"
+expect_clean_end "choosing Exit"
 
-setting() {
-    sed -n "s/^$1=//p" "$settings"
-}
 for expected in "Start=127.0.0.1" "Stop=127.0.0.20" "Path=$work/logs" "File=tray.log" \
     "Enabled=0" "Overwrite=1" "IP_0=127.0.0.1" "Desc_0=this computer"; do
     key=${expected%%=*}
     [[ "$(setting "$key")" == "${expected#*=}" ]] ||
         fail "after Exit the settings hold $key=$(setting "$key"), not ${expected#*=}"
+done
+for signal in TERM HUP INT; do
+    step "SIG$signal ends corvane through the close sequence"
+    start_corvane
+    before=$(setting Enabled)
+    click_enabled
+    # The IP Number List opening proves the click has been handled.
+    open_list
+    case $signal in
+    TERM) close_list ;;
+    HUP)
+        close_list
+        minimise
+        ;;
+    INT) ;; # the list stays open
+    esac
+    kill -s "$signal" "$app_pid"
+    expect_clean_end "SIG$signal"
+    [[ "$(setting Enabled)" == "$((1 - before))" ]] ||
+        fail "after SIG$signal the settings hold Enabled=$(setting Enabled), the box was changed from $before"
+    [[ "$(setting IP_0)" == 127.0.0.1 ]] || fail "after SIG$signal the list's IP_0 is gone"
 done
 echo "PASS: window and tray behaviour under openbox and trayer ($((SECONDS - start)) s)"

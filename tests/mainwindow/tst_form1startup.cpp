@@ -28,6 +28,7 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -118,7 +119,8 @@ private slots:
     void captionWithoutOwnAddress();
     void commandLine_data();
     void commandLine();
-    void trayMenuExitClosesLikeExit();
+    void endingWhileHiddenClosesLikeExit_data();
+    void endingWhileHiddenClosesLikeExit();
     void minimisingWithoutTrayKeepsTheWindowMinimised();
 
 private:
@@ -454,14 +456,34 @@ void tst_Form1Startup::commandLine()
     }
 }
 
-void tst_Form1Startup::trayMenuExitClosesLikeExit()
+void tst_Form1Startup::endingWhileHiddenClosesLikeExit_data()
 {
+    QTest::addColumn<bool>("sessionEnds");
+    QTest::newRow("tray menu Exit") << false;
+    QTest::newRow("session manager ends the program") << true;
+}
+
+void tst_Form1Startup::endingWhileHiddenClosesLikeExit()
+{
+    QFETCH(bool, sessionEnds);
     QSettingsStore settings;
     auto form = makeForm(settings);
     QSignalSpy unloaded(form.get(), &Form1::unloaded);
     QVERIFY(form->Form_Load(QString()));
     form->IP->setText(u"127.0.0.7"_s);
-    form->desktopIntegration()->exitAction()->trigger();
+    // Hidden in the tray, as minimising leaves it.
+    form->hide();
+    if (sessionEnds) {
+        // The session manager's last word to the program (XSMP "Die") is a
+        // Quit event to the application, which ends the event loop.
+        QTimer::singleShot(0, qApp, [] {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+        });
+        QCOMPARE(QCoreApplication::exec(), 0);
+    } else {
+        form->desktopIntegration()->exitAction()->trigger();
+    }
     QVERIFY(!form->isVisible());
     QCOMPARE(unloaded.count(), 1);
     QCOMPARE(stored(u"Start"_s), u"127.0.0.7"_s);
