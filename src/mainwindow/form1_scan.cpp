@@ -26,12 +26,10 @@ void Form1::Command1_Click()
     if (m_running)
         return;
     const bool pingMode = Option1->isChecked();
-    if (pingMode && !m_prober.isAvailable()) {
+    if (pingMode && !m_prober.ensureAvailable()) {
         // A run that cannot send a single echo request would end with an
         // empty list, as if nothing answered.
-        showFailureMessage(this, u"Echo requests cannot be sent on this computer, so no "
-                                 "IP Number can be pinged.\n\n"_s +
-                                     m_prober.unavailableReason());
+        showFailureMessage(this, echoUnavailableMessage(m_prober.unavailableReason()));
         return;
     }
 
