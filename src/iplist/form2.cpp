@@ -2,6 +2,7 @@
 
 #include "centreonscreen.h"
 #include "dragbybody.h"
+#include "failuremessage.h"
 #include "iplistcaptionlabel.h"
 #include "iplistgrid.h"
 #include "iplistrules.h"
@@ -40,6 +41,18 @@ constexpr int ColumnWidthTwips[GridColumnCount] = {1800, 3100, 200};
 bool isMoveInsideWindow(Qt::FocusReason reason)
 {
     return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+// Where echo requests cannot be sent, rows without a mark would say that
+// nothing answers: the user is told so instead, once for this probing.
+QList<bool> probeOrTell(IPListProbe &probe, const QStringList &ipNumbers, QWidget *parent)
+{
+    EchoProber &prober = probe.prober();
+    if (!prober.ensureAvailable()) {
+        showFailureMessage(parent, echoUnavailableMessage(prober.unavailableReason()));
+        return {};
+    }
+    return probe.probeAndWait(ipNumbers);
 }
 
 } // namespace
@@ -142,7 +155,7 @@ void Form2::Form_Load()
         MSFlexGrid1->setCellText(row, MarkerColumn, QString());
         MSFlexGrid1->item(row, MarkerColumn)->setTextAlignment(Qt::AlignCenter);
     }
-    setMarks(m_probe.probeAndWait(ipNumbers()));
+    setMarks(probeOrTell(m_probe, ipNumbers(), this));
     MSFlexGrid1->setCurrentCell(0, IPNumberColumn);
 }
 
@@ -278,7 +291,7 @@ void Form2::Refresh()
     const int column = MSFlexGrid1->currentColumn();
     // The probe takes the IP Number the user sees, typed or not.
     writeEditorInto(row, column);
-    setMarks(m_probe.probeAndWait(ipNumbers()));
+    setMarks(probeOrTell(m_probe, ipNumbers(), this));
     if (column == MarkerColumn) {
         EnteredMarker = MSFlexGrid1->cellText(row, column);
         Text2->setText(EnteredMarker);

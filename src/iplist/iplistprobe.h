@@ -30,6 +30,7 @@ public:
     /// Drops the probes in flight; finished() is not emitted for this run.
     void cancel();
     bool isRunning() const { return m_running; }
+    EchoProber &prober() const { return m_prober; }
 
     /// Starts a run and waits for it in a local event loop that handles no user
     /// input meanwhile; returns one answer per text.

@@ -2,6 +2,7 @@
 #include "dirlist.h"
 #include "drivelist.h"
 #include "echoprober.h"
+#include "failuremessage.h"
 #include "form1.h"
 #include "mainwindowrules.h"
 #include "scanrun.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -26,14 +26,10 @@ void Form1::Command1_Click()
     if (m_running)
         return;
     const bool pingMode = Option1->isChecked();
-    if (pingMode && !m_prober.isAvailable()) {
+    if (pingMode && !m_prober.ensureAvailable()) {
         // A run that cannot send a single echo request would end with an
         // empty list, as if nothing answered.
-        QApplication::beep();
-        QMessageBox::warning(this, u"Corvane"_s,
-                             u"Echo requests cannot be sent on this computer, so no "
-                             "IP Number can be pinged.\n\n"_s +
-                                 m_prober.unavailableReason());
+        showFailureMessage(this, echoUnavailableMessage(m_prober.unavailableReason()));
         return;
     }
 
@@ -189,8 +185,7 @@ void Form1::RunEnd(bool tellLogFailure)
     emit runFinished();
 
     if (tellLogFailure && !logFailure.isEmpty()) {
-        QMessageBox::warning(this, u"Corvane"_s,
-                             u"The log file could not be written:\n"_s + logFailure +
-                                 u"\n\nThe results of this run are in the result list."_s);
+        showFailureMessage(this, u"The log file could not be written:\n"_s + logFailure +
+                                     u"\n\nThe results of this run are in the result list."_s);
     }
 }

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <memory>
 
 /// Sends ICMP echo requests and tells, for each, whether the host answered.
@@ -17,7 +16,9 @@ class EchoProber : public QObject
 public:
     using ProbeId = quint64;
 
-    explicit EchoProber(QObject *parent = nullptr) : QObject(parent) {}
+    explicit EchoProber(QObject *parent = nullptr)
+        : QObject(parent)
+    {}
 
     /// Starts one probe of @p address (IPv4, host byte order) with @p ttl and a
     /// wait of @p timeoutMs milliseconds, counted from the moment the request
@@ -39,6 +40,9 @@ public:
     virtual bool isAvailable() const = 0;
     /// Why echo requests cannot be sent, and how to allow them; empty when available.
     virtual QString unavailableReason() const = 0;
+    /// Tries again to get what echo requests need when it was missing, since
+    /// the user may have allowed them after start-up; then as isAvailable().
+    virtual bool ensureAvailable() { return isAvailable(); }
 
 signals:
     void finished(EchoProber::ProbeId id, bool answered);
@@ -47,6 +51,10 @@ protected:
     /// Hands out an id and reports "no answer" for it on the next event-loop turn.
     virtual ProbeId finishLater(bool answered) = 0;
 };
+
+/// What the user is told when echo requests cannot be sent: says so, then
+/// @p reason (unavailableReason()).
+QString echoUnavailableMessage(const QString &reason);
 
 /// The platform's prober (ICMP sockets on Linux).
 std::unique_ptr<EchoProber> createSystemEchoProber(QObject *parent = nullptr);

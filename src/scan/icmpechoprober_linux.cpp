@@ -65,10 +65,7 @@ void IcmpEchoProber::openSocket()
 
 EchoProber::ProbeId IcmpEchoProber::probe(quint32 address, int ttl, int timeoutMs)
 {
-    // The system may have allowed echo sockets since the last attempt.
-    if (!m_socket->isOpen())
-        openSocket();
-    if (!m_socket->isOpen())
+    if (!ensureAvailable())
         return finishLater(false);
 
     const ProbeId id = ++m_lastId;
@@ -131,6 +128,14 @@ bool IcmpEchoProber::isAvailable() const
 QString IcmpEchoProber::unavailableReason() const
 {
     return m_socket->unavailableReason();
+}
+
+bool IcmpEchoProber::ensureAvailable()
+{
+    // The system may have allowed echo sockets since the last attempt.
+    if (!m_socket->isOpen())
+        openSocket();
+    return m_socket->isOpen();
 }
 
 IcmpSocket::Kind IcmpEchoProber::socketKind() const

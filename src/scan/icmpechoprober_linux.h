@@ -30,6 +30,7 @@ public:
     void cancelAll() override;
     bool isAvailable() const override;
     QString unavailableReason() const override;
+    bool ensureAvailable() override;
 
     IcmpSocket::Kind socketKind() const;
     /// The socket's descriptor, -1 when none is open.

@@ -1,5 +1,7 @@
 #include "messageboxlog.h"
 
+#include "failuremessage.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
@@ -9,6 +11,7 @@
 MessageBoxLog::MessageBoxLog()
 {
     qApp->installEventFilter(this);
+    connect(&FailureBeep::instance(), &FailureBeep::beeped, this, [this] { m_beepHeard = true; });
 }
 
 MessageBoxLog::~MessageBoxLog()
@@ -28,7 +31,8 @@ bool MessageBoxLog::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show) {
         if (auto *box = qobject_cast<QMessageBox *>(watched)) {
-            m_entries.append({box->windowTitle(), box->text(), box->icon()});
+            m_entries.append({box->windowTitle(), box->text(), box->icon(), m_beepHeard});
+            m_beepHeard = false;
             // Answered from the box's own event loop, once it runs.
             QTimer::singleShot(0, box, [guard = QPointer<QMessageBox>(box)] {
                 if (!guard)

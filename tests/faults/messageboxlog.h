@@ -7,7 +7,7 @@
 /// Notes every message box the application shows and answers it with its
 /// default button (or closes it) as soon as it is up, so that code telling
 /// the user something never blocks a test, and the test can count what the
-/// user was told.
+/// user was told. It also notes whether the failure beep came before a box.
 class MessageBoxLog : public QObject
 {
     Q_OBJECT
@@ -17,6 +17,7 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        bool beeped = false; ///< the failure beep came since the box before
     };
 
     MessageBoxLog();
@@ -31,4 +32,5 @@ protected:
 
 private:
     QList<Entry> m_entries;
+    bool m_beepHeard = false;
 };

@@ -1,17 +1,28 @@
-// Echo requests not permitted: run in the network lab as an unprivileged
-// user, with net.ipv4.ping_group_range "1 0" (no ICMP datagram sockets) and
-// no raw sockets. Start must say so once per press and change nothing; a Get
-// Domain run, which sends no echo request, must still run.
+// Echo requests not permitted: run in the network lab as root without
+// CAP_NET_RAW (no raw sockets) and with net.ipv4.ping_group_range "1 0" (no
+// ICMP datagram sockets). Start must say so once per press and change
+// nothing, the IP Number List once per probing with its marks left empty; a
+// Get Domain run, which sends no echo request, must still run. Once the
+// namespace's ping_group_range lets group 0 in, the next Start and the next
+// probing of the list send, without a restart.
 
 #include "echoprober.h"
 #include "faultmain.h"
 #include "faultwindow.h"
 #include "form1.h"
+#include "form2.h"
+#include "iplistgrid.h"
+#include "iplistrules.h"
 #include "messageboxlog.h"
+#include "settingsstore.h"
 
+#include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -22,13 +33,57 @@ class TstFaultEcho : public QObject
 private slots:
     void initTestCase();
     void startSaysSoOncePerPress();
+    void ipListSaysSoOncePerProbing();
     void getDomainStillRuns();
+    void allowedAfterStartUpIsSeen();
 };
+
+namespace {
+
+const QString PingGroupRange = u"/proc/sys/net/ipv4/ping_group_range"_s;
+
+// Only ever the lab's scanner namespace, never the machine's.
+bool inLabNamespace()
+{
+    const QByteArray lab = "/run/netns/" + qgetenv("CORVANE_LAB_SCANNER_NS");
+    struct stat own
+    {
+    }, scanner{};
+    return !qEnvironmentVariableIsEmpty("CORVANE_LAB_SCANNER_NS") &&
+           ::stat("/proc/self/ns/net", &own) == 0 && ::stat(lab.constData(), &scanner) == 0 &&
+           own.st_dev == scanner.st_dev && own.st_ino == scanner.st_ino;
+}
+
+bool setPingGroupRange(const QByteArray &range)
+{
+    QFile file(PingGroupRange);
+    return inLabNamespace() && file.open(QIODevice::WriteOnly) &&
+           file.write(range + '\n') == range.size() + 1;
+}
+
+// The IP Number List with 127.0.0.1 and an answering lab host in its first rows.
+void storeList(SettingsStore &settings)
+{
+    const QString answering = qEnvironmentVariable("CORVANE_LAB_ANSWERING").section(u' ', 0, 0);
+    settings.WriteSetting(u"Corvane"_s, u"Options"_s, u"IP_0"_s, u"127.0.0.1"_s);
+    settings.WriteSetting(u"Corvane"_s, u"Options"_s, u"IP_1"_s, answering);
+}
+
+QStringList marks(const Form2 &list)
+{
+    QStringList result;
+    for (int row = 0; row < list.MSFlexGrid1->rowCount(); ++row)
+        result.append(list.MSFlexGrid1->cellText(row, MarkerColumn));
+    return result;
+}
+
+} // namespace
 
 void TstFaultEcho::initTestCase()
 {
-    if (!qEnvironmentVariableIsSet("CORVANE_LAB") || geteuid() == 0)
-        QSKIP("runs in the network lab as an unprivileged user (CORVANE_LAB_RUN_AS)");
+    if (!qEnvironmentVariableIsSet("CORVANE_LAB") || geteuid() != 0)
+        QSKIP("runs as root in the network lab, without raw sockets (CORVANE_LAB_DROP_CAPS)");
+    QVERIFY2(inLabNamespace(), "not inside the lab's network namespace");
 }
 
 void TstFaultEcho::startSaysSoOncePerPress()
@@ -47,13 +102,36 @@ void TstFaultEcho::startSaysSoOncePerPress()
         QTRY_COMPARE(told.entries().size(), press);
         QCOMPARE(told.entries().last().title, u"Corvane"_s);
         QCOMPARE(told.entries().last().icon, QMessageBox::Warning);
-        QVERIFY2(told.entries().last().text.contains(window.prober().unavailableReason()),
-                 qPrintable(told.entries().last().text));
+        QVERIFY2(told.entries().last().beeped, "no beep before the message");
+        QCOMPARE(told.entries().last().text,
+                 echoUnavailableMessage(window.prober().unavailableReason()));
         QVERIFY(!form->isRunning());
         QVERIFY(form->Command1->isEnabled());
         QVERIFY(!form->Command2->isEnabled());
         QCOMPARE(window.lines(), QStringList{u"a line from before"_s});
     }
+}
+
+void TstFaultEcho::ipListSaysSoOncePerProbing()
+{
+    FaultWindow window;
+    storeList(window.settings());
+    MessageBoxLog told;
+    const QString message = echoUnavailableMessage(window.prober().unavailableReason());
+
+    Form2 list(window.settings(), window.prober());
+    QCOMPARE(told.texts(), QStringList{message});
+    QVERIFY2(told.entries().last().beeped, "no beep before the message");
+    QCOMPARE(told.entries().last().icon, QMessageBox::Warning);
+    QCOMPARE(marks(list), QStringList(100, QString()));
+
+    list.show();
+    QVERIFY(QTest::qWaitForWindowActive(&list));
+    QTest::keyClick(list.Text2, Qt::Key_F5);
+    QTRY_COMPARE(told.texts(), QStringList(2, message));
+    QVERIFY2(told.entries().last().beeped, "no beep before the message");
+    QCOMPARE(marks(list), QStringList(100, QString()));
+    QCOMPARE(list.MSFlexGrid1->cellText(0, IPNumberColumn), u"127.0.0.1"_s);
 }
 
 void TstFaultEcho::getDomainStillRuns()
@@ -67,6 +145,31 @@ void TstFaultEcho::getDomainStillRuns()
     QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
     QCOMPARE(told.texts(), QStringList());
     QVERIFY(window.form()->Command1->isEnabled());
+}
+
+void TstFaultEcho::allowedAfterStartUpIsSeen()
+{
+    FaultWindow window;
+    QString why;
+    QVERIFY2(window.open(&why), qPrintable(why));
+    QVERIFY(window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s));
+    storeList(window.settings());
+    MessageBoxLog told;
+    QTest::mouseClick(window.form()->Command1, Qt::LeftButton);
+    QTRY_COMPARE(told.entries().size(), 1);
+
+    const auto closeAgain = qScopeGuard([] { setPingGroupRange("1 0"); });
+    QVERIFY(setPingGroupRange("0 0"));
+
+    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QStringList expected;
+    for (int host = 1; host <= 10; ++host)
+        expected.append(FaultWindow::pingLine(u"198.18.1.%1"_s.arg(host)));
+    QCOMPARE(window.lines(), expected);
+
+    Form2 list(window.settings(), window.prober());
+    QCOMPARE(told.entries().size(), 1);
+    QCOMPARE(marks(list).mid(0, 3), (QStringList{u"X"_s, u"X"_s, QString()}));
 }
 
 int main(int argc, char **argv)

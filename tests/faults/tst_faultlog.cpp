@@ -142,6 +142,7 @@ void TstFaultLog::logFolderFailsBetweenRuns()
     QCOMPARE(told.entries().size(), 1);
     QCOMPARE(told.entries().first().title, u"Corvane"_s);
     QCOMPARE(told.entries().first().icon, QMessageBox::Warning);
+    QVERIFY2(told.entries().first().beeped, "no beep before the message");
     const QString text = told.entries().first().text;
     QVERIFY2(text.contains(logPath()) && text.contains(reason), qPrintable(text));
     if (fault == u"delete")

@@ -11,6 +11,8 @@
 #   CORVANE_LAB_EXTRA              a script run as "SCRIPT up" / "SCRIPT down" (see corvane-lab.sh)
 #   CORVANE_LAB_RUN_AS             run the command as this user (name or uid), with no
 #                                  capabilities and a fresh HOME and XDG_CONFIG_HOME
+#   CORVANE_LAB_DROP_CAPS          capabilities the command can never have, comma-separated
+#                                  without the "cap_" prefix (net_raw: root without raw sockets)
 #
 # Exit status: the command's; 77 (skipped) without root.
 set -uo pipefail
@@ -61,14 +63,19 @@ source <("$lab_tool" env "$name")
 set +a
 
 command=(ip netns exec "$name-scan")
+privileges=()
 if [[ -n "${CORVANE_LAB_RUN_AS:-}" ]]; then
     uid=$(id -u "$CORVANE_LAB_RUN_AS") && gid=$(id -g "$CORVANE_LAB_RUN_AS") || exit 1
     scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvane-lab-home.XXXXXX")
     mkdir -p "$scratch/config"
     chown -R "$uid:$gid" "$scratch"
     export HOME="$scratch" XDG_CONFIG_HOME="$scratch/config"
-    command+=(setpriv --reuid="$uid" --regid="$gid" --clear-groups --inh-caps=-all)
+    privileges+=(--reuid="$uid" --regid="$gid" --clear-groups --inh-caps=-all)
 fi
+# Out of the bounding set, so that not even root gets them back at exec.
+[[ -n "${CORVANE_LAB_DROP_CAPS:-}" ]] &&
+    privileges+=(--bounding-set="-${CORVANE_LAB_DROP_CAPS//,/,-}")
+((${#privileges[@]} > 0)) && command+=(setpriv "${privileges[@]}")
 
 # In the background, so that a signal to this script ends the command too.
 "${command[@]}" "$@" &
