@@ -7,11 +7,12 @@
 // blocks; only those lab addresses are probed. Each run builds the window from
 // a real settings file, as the List button does, then refreshes it once (F5).
 // A row costs nothing extra: the window should open in about one 200 ms time-out.
-#include "form2.h"
 #include "iplistgrid.h"
 #include "iplistrules.h"
 #include "iplistsettings.h"
+#include "iplistwindow.h"
 #include "settingsstore.h"
+#include "widgetlookup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -79,10 +80,10 @@ int main(int argc, char **argv)
     }
     {
         const auto store = createSystemSettingsStore();
-        QList<IPListEntry> rows;
+        QList<IpListEntry> rows;
         for (const QString &address : silent)
             rows.append({address, u"silent host"_s});
-        if (!SaveEntries(*store, rows)) {
+        if (!saveIpList(*store, rows)) {
             std::fprintf(stderr, "%s\n", qPrintable(store->lastError()));
             return 1;
         }
@@ -95,16 +96,16 @@ int main(int argc, char **argv)
         const auto store = createSystemSettingsStore();
         QElapsedTimer clock;
         clock.start();
-        Form2 form(*store, *prober);
+        IpListWindow form(*store, *prober);
         opening.append(double(clock.nsecsElapsed()) / 1e6);
 
         form.show();
         QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
         clock.restart();
-        QApplication::sendEvent(form.Text2, &f5);
+        QApplication::sendEvent(child<QLineEdit>(form, "cellEditor"), &f5);
         refreshing.append(double(clock.nsecsElapsed()) / 1e6);
-        for (int row = 0; row < form.MSFlexGrid1->rowCount(); ++row)
-            marks += form.MSFlexGrid1->cellText(row, MarkerColumn).isEmpty() ? 0 : 1;
+        for (int row = 0; row < child<IpListGrid>(form, "grid")->rowCount(); ++row)
+            marks += child<IpListGrid>(form, "grid")->cellText(row, MarkerColumn).isEmpty() ? 0 : 1;
         form.reject();
     }
 

@@ -3,16 +3,16 @@
 // Run it under corvane-measure (bench/bench-scan.sh does) for time and memory.
 #include "browserlauncher.h"
 #include "echoprober.h"
-#include "form1.h"
 #include "hostresolver.h"
+#include "mainwindow.h"
 #include "settingsstore.h"
+#include "widgetlookup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
 #include <QTimer>
-
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -31,10 +31,10 @@ int main(int argc, char **argv)
     const std::unique_ptr<SettingsStore> settings = createSystemSettingsStore();
     const QString app_ = u"Corvane"_s;
     const QString section = u"Options"_s;
-    settings->WriteSetting(app_, section, u"Start"_s, args.at(1));
-    settings->WriteSetting(app_, section, u"Stop"_s, args.at(2));
-    settings->WriteSetting(app_, section, u"Parallel"_s, args.at(3));
-    settings->WriteSetting(app_, section, u"Enabled"_s, u"0"_s);
+    settings->writeSetting(app_, section, u"Start"_s, args.at(1));
+    settings->writeSetting(app_, section, u"Stop"_s, args.at(2));
+    settings->writeSetting(app_, section, u"Parallel"_s, args.at(3));
+    settings->writeSetting(app_, section, u"Enabled"_s, u"0"_s);
     settings->flush();
 
     const std::unique_ptr<EchoProber> prober = createSystemEchoProber();
@@ -44,18 +44,19 @@ int main(int argc, char **argv)
     }
     const std::unique_ptr<HostResolver> resolver = createSystemHostResolver();
     const std::unique_ptr<BrowserLauncher> browser = createSystemBrowserLauncher();
-    Form1 form(*settings, *prober, *resolver, *browser);
-    if (!form.Form_Load(QString()))
+    MainWindow form(*settings, *prober, *resolver, *browser);
+    if (!form.startUp(QString()))
         return 1;
 
     QEventLoop loop;
-    QObject::connect(&form, &Form1::runFinished, &loop, &QEventLoop::quit);
+    QObject::connect(&form, &MainWindow::runFinished, &loop, &QEventLoop::quit);
     QTimer::singleShot(30 * 60 * 1000, &loop, &QEventLoop::quit);
     QElapsedTimer timer;
     timer.start();
-    form.Command1_Click();
+    form.startScan();
     loop.exec();
-    std::printf("  %d result lines in %.3f s (scan only)\n", form.List1->count(),
+    std::printf("  %d result lines in %.3f s (scan only)\n",
+                child<QListWidget>(form, "resultList")->count(),
                 static_cast<double>(timer.nsecsElapsed()) / 1e9);
     return form.isRunning() ? 1 : 0;
 }

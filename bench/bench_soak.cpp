@@ -8,12 +8,13 @@
 // after the last run exceed those after the first, which only a leak explains.
 
 #include "browserlauncher.h"
-#include "ccrpipaddress.h"
 #include "dirlist.h"
 #include "echoprober.h"
-#include "form1.h"
 #include "hostresolver.h"
+#include "ipaddressedit.h"
+#include "mainwindow.h"
 #include "settingsstore.h"
+#include "widgetlookup.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -76,29 +77,29 @@ int main(int argc, char **argv)
     const std::unique_ptr<EchoProber> prober = createSystemEchoProber();
     const std::unique_ptr<HostResolver> resolver = createSystemHostResolver();
     const std::unique_ptr<BrowserLauncher> browser = createSystemBrowserLauncher();
-    Form1 form(*settings, *prober, *resolver, *browser);
-    if (!form.Form_Load(QString())) {
+    MainWindow form(*settings, *prober, *resolver, *browser);
+    if (!form.startUp(QString())) {
         std::fprintf(stderr, "the window did not load\n");
         return 1;
     }
-    form.Dir1->setPath(logs.path());
-    form.Check1->setChecked(true);
-    form.Check2->setChecked(true);
-    form.Check3->setChecked(true);
+    child<DirList>(form, "folderTree")->setPath(logs.path());
+    child<QCheckBox>(form, "logEnabledCheck")->setChecked(true);
+    child<QCheckBox>(form, "overwriteCheck")->setChecked(true);
+    child<QCheckBox>(form, "namesCheck")->setChecked(true);
 
     std::printf("%4s %9s %9s %6s %8s %6s\n", "run", "ms", "VmRSS KiB", "fds", "threads", "lines");
     Usage first;
     Usage last;
     for (int run = 1; run <= runs; ++run) {
-        form.IP->setText(args[1]);
-        form.IP2->setText(args[2]);
+        child<IpAddressEdit>(form, "startAddressEdit")->setText(args[1]);
+        child<IpAddressEdit>(form, "stopAddressEdit")->setText(args[2]);
         QEventLoop loop;
-        QObject::connect(&form, &Form1::runFinished, &loop, &QEventLoop::quit);
+        QObject::connect(&form, &MainWindow::runFinished, &loop, &QEventLoop::quit);
         // A run that never ends must not hang the benchmark.
         QTimer::singleShot(300000, &loop, [&loop] { loop.exit(1); });
         QElapsedTimer clock;
         clock.start();
-        QTimer::singleShot(0, &form, [&form] { form.Command1->click(); });
+        QTimer::singleShot(0, &form, [&form] { child<QPushButton>(form, "startButton")->click(); });
         if (loop.exec() != 0) {
             std::fprintf(stderr, "run %d did not end within 5 minutes\n", run);
             return 1;
@@ -107,7 +108,8 @@ int main(int argc, char **argv)
         if (run == 1)
             first = last;
         std::printf("%4d %9lld %9lld %6lld %8lld %6d\n", run, clock.elapsed(), last.rssKiB,
-                    static_cast<long long>(last.fds), last.threads, form.List1->count());
+                    static_cast<long long>(last.fds), last.threads,
+                    child<QListWidget>(form, "resultList")->count());
         std::fflush(stdout);
     }
     std::printf("after run 1 -> after run %d: VmRSS %+lld KiB, fds %+lld, threads %+lld\n", runs,

@@ -7,8 +7,8 @@
 // octets of 0 to 255, the last textChanged must carry the text the field
 // reads, and while the field is disabled no key may change it.
 
-#include "ccrpipaddress.h"
 #include "fuzzsupport.h"
+#include "ipaddressedit.h"
 #include "ipaddresstext.h"
 
 #include <QApplication>
@@ -22,7 +22,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 QWidget *window = nullptr;
-ccrpIPAddress *field = nullptr;
+IpAddressEdit *field = nullptr;
 QLineEdit *elsewhere = nullptr;
 QString announced;
 
@@ -54,7 +54,7 @@ void checkField(const char *afterWhat)
 {
     for (int i = 0; i < 4; ++i)
         FUZZ_CHECK(isOctetText(field->octetBox(i)->text()));
-    const QString text = field->Text();
+    const QString text = field->text();
     if (!text.isEmpty() && !splitDottedOctets(text)) {
         std::fprintf(stderr, "after %s the field reads \"%s\"\n", afterWhat, qPrintable(text));
         FUZZ_CHECK(false);
@@ -75,7 +75,7 @@ void run(const QByteArray &ops)
 
     while (i < ops.size()) {
         const auto op = static_cast<unsigned char>(ops[i++]);
-        const QString before = field->Text();
+        const QString before = field->text();
         bool keyOnly = true;
         switch (op) {
         case 0x01:
@@ -140,7 +140,7 @@ void run(const QByteArray &ops)
         }
         checkField("an operation");
         if (keyOnly && !field->isEnabled())
-            FUZZ_CHECK(field->Text() == before);
+            FUZZ_CHECK(field->text() == before);
     }
 }
 
@@ -153,11 +153,11 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     new QApplication(*argc, *argv);
     window = new QWidget;
     auto *layout = new QVBoxLayout(window);
-    field = new ccrpIPAddress(window);
+    field = new IpAddressEdit(window);
     elsewhere = new QLineEdit(window);
     layout->addWidget(field);
     layout->addWidget(elsewhere);
-    QObject::connect(field, &ccrpIPAddress::textChanged, field,
+    QObject::connect(field, &IpAddressEdit::textChanged, field,
                      [](const QString &text) { announced = text; });
     window->show();
     QApplication::setActiveWindow(window);

@@ -48,6 +48,6 @@ bool referenceForm(const QString &text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = fuzzText(data, size);
-    FUZZ_CHECK(HasIPNumberForm(text) == referenceForm(text));
+    FUZZ_CHECK(hasIpNumberForm(text) == referenceForm(text));
     return 0;
 }

@@ -71,11 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto [start, stop] = fuzzTextPair(data, size);
     const std::optional<quint32> stopValue = plainStopValue(stop);
 
-    if (WalkEnds(start, stop))
+    if (walkEnds(start, stop))
         return 0;
 
     OctetSlots walk;
-    SplitIPNumber(start, walk);
+    splitIpNumber(start, walk);
     FUZZ_CHECK(walk.slot[4] == start);
     FUZZ_CHECK(walk.walkCounter >= 0 && walk.walkCounter <= 256);
     if (start.count(u'.') >= 3)
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (int step = 0;; ++step) {
         const OctetSlots before = walk;
-        if (!NextIPNumber(walk)) {
+        if (!nextIpNumber(walk)) {
             FUZZ_CHECK(before.walkCounter >= 256);
             for (int i = 0; i < 5; ++i)
                 FUZZ_CHECK(walk.slot[i] == before.slot[i]);
@@ -100,10 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(leadingNumber(walk.slot[3]) == static_cast<quint32>(walk.walkCounter));
         FUZZ_CHECK(addressValue(walk) == addressValue(before) + 1u);
 
-        const bool reached = IPNumberReached(walk.slot[4], stop);
+        const bool reached = ipNumberReached(walk.slot[4], stop);
         if (stopValue)
             FUZZ_CHECK(reached == (addressValue(walk) >= *stopValue));
-        if (reached || IsLastIPNumber(walk.slot[4]))
+        if (reached || isLastIpNumber(walk.slot[4]))
             break;
         if (step == MaxSteps)
             break;

@@ -6,8 +6,8 @@
 // either nothing or exactly the trimmed text it was given, and whatever it
 // shows must read as four octets of 0 to 255.
 
-#include "ccrpipaddress.h"
 #include "fuzzsupport.h"
+#include "ipaddressedit.h"
 #include "ipaddresstext.h"
 #include "mainwindowrules.h"
 
@@ -21,7 +21,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-ccrpIPAddress *field = nullptr;
+IpAddressEdit *field = nullptr;
 
 // strtod's reading of a text made of spaces around one decimal number.
 struct Reference
@@ -91,7 +91,7 @@ void checkCommandLine(const QString &text)
 void checkAddressField(const QString &text)
 {
     field->setText(text);
-    const QString shown = field->Text();
+    const QString shown = field->text();
     const QString trimmed = text.trimmed();
     FUZZ_CHECK(shown.isEmpty() || shown == trimmed);
     FUZZ_CHECK(shown.isEmpty() == !splitDottedOctets(trimmed).has_value());
@@ -101,7 +101,7 @@ void checkAddressField(const QString &text)
         FUZZ_CHECK(isOctetText(field->octetBox(i)->text()));
     // What the field shows is stored at close and read back at the next start.
     field->setText(shown);
-    FUZZ_CHECK(field->Text() == shown);
+    FUZZ_CHECK(field->text() == shown);
 }
 
 } // namespace
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     new QApplication(*argc, *argv);
     // QApplication sets the locale from the environment; numbers are read in C.
     std::setlocale(LC_NUMERIC, "C");
-    field = new ccrpIPAddress;
+    field = new IpAddressEdit;
     return 0;
 }
 

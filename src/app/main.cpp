@@ -1,8 +1,8 @@
 #include "appicon.h"
 #include "browserlauncher.h"
 #include "echoprober.h"
-#include "form1.h"
 #include "hostresolver.h"
+#include "mainwindow.h"
 #include "mainwindowrules.h"
 #include "settingsstore.h"
 #include "terminationsignals.h"
@@ -26,13 +26,14 @@ int main(int argc, char **argv)
     const std::unique_ptr<HostResolver> resolver = createSystemHostResolver();
     const std::unique_ptr<BrowserLauncher> browser = createSystemBrowserLauncher();
 
-    Form1 form(*settings, *prober, *resolver, *browser);
-    QObject::connect(&form, &Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    MainWindow form(*settings, *prober, *resolver, *browser);
+    QObject::connect(&form, &MainWindow::unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     // Being told to end (by the session, systemd, kill or Ctrl+C) closes the
     // window as the Exit button does, so the settings are kept.
     const TerminationSignals endRequests;
     QObject::connect(&endRequests, &TerminationSignals::received, &form, [&form] { form.close(); });
-    if (!form.Form_Load(joinCommandLine(QApplication::arguments().mid(1))))
+    if (!form.startUp(joinCommandLine(QApplication::arguments().mid(1))))
         return 0;
     return QApplication::exec();
 }

@@ -16,7 +16,7 @@ public:
     QHash<QString, QString> forward; ///< name -> IP Number text
     int reverseDelayMs = 0;          ///< simulated resolver latency per lookup
 
-    QString hostNameToIPNumber(const QString &hostName) override
+    QString hostNameToIpNumber(const QString &hostName) override
     {
         QMutexLocker lock(&m_mutex);
         m_forwardAsked.append(hostName);

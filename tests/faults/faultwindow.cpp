@@ -1,12 +1,13 @@
 #include "faultwindow.h"
 
 #include "browserlauncher.h"
-#include "ccrpipaddress.h"
 #include "dirlist.h"
 #include "echoprober.h"
-#include "form1.h"
 #include "hostresolver.h"
+#include "ipaddressedit.h"
+#include "mainwindow.h"
 #include "settingsstore.h"
+#include "widgetlookup.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -33,9 +34,9 @@ bool FaultWindow::open(QString *why)
 {
     // The start-up check resolves a name; localhost keeps it on this machine.
     qputenv("CORVANE_CHECK_HOST", "localhost");
-    m_form = std::make_unique<Form1>(*m_settings, *m_prober, *m_resolver, *m_browser);
+    m_form = std::make_unique<MainWindow>(*m_settings, *m_prober, *m_resolver, *m_browser);
     m_form->setClock([] { return Now; });
-    if (!m_form->Form_Load(QString())) {
+    if (!m_form->startUp(QString())) {
         *why = u"the start-up check failed to resolve localhost"_s;
         return false;
     }
@@ -48,26 +49,27 @@ bool FaultWindow::open(QString *why)
 
 bool FaultWindow::setLog(const QString &folder, bool enabled, bool overwrite)
 {
-    if (!m_form->Dir1->setPath(folder))
+    if (!child<DirList>(m_form, "folderTree")->setPath(folder))
         return false;
-    m_form->Text1->setText(u"ipnums.txt"_s);
-    m_form->Check1->setChecked(enabled);
-    m_form->Check2->setChecked(overwrite);
+    child<QLineEdit>(m_form, "logFileEdit")->setText(u"ipnums.txt"_s);
+    child<QCheckBox>(m_form, "logEnabledCheck")->setChecked(enabled);
+    child<QCheckBox>(m_form, "overwriteCheck")->setChecked(overwrite);
     return true;
 }
 
 bool FaultWindow::setRange(const QString &start, const QString &stop)
 {
-    m_form->IP->setText(start);
-    m_form->IP2->setText(stop);
-    return m_form->IP->Text() == start && m_form->IP2->Text() == stop;
+    child<IpAddressEdit>(m_form, "startAddressEdit")->setText(start);
+    child<IpAddressEdit>(m_form, "stopAddressEdit")->setText(stop);
+    return child<IpAddressEdit>(m_form, "startAddressEdit")->text() == start &&
+           child<IpAddressEdit>(m_form, "stopAddressEdit")->text() == stop;
 }
 
 bool FaultWindow::clickAndWaitForEnd(QAbstractButton *button, int timeoutMs)
 {
     if (!button->isEnabled())
         return false;
-    QSignalSpy finished(m_form.get(), &Form1::runFinished);
+    QSignalSpy finished(m_form.get(), &MainWindow::runFinished);
     QTest::mouseClick(button, Qt::LeftButton);
     return finished.count() > 0 || finished.wait(timeoutMs);
 }
@@ -75,8 +77,8 @@ bool FaultWindow::clickAndWaitForEnd(QAbstractButton *button, int timeoutMs)
 QStringList FaultWindow::lines() const
 {
     QStringList result;
-    for (int row = 0; row < m_form->List1->count(); ++row)
-        result.append(m_form->List1->item(row)->text());
+    for (int row = 0; row < child<QListWidget>(m_form, "resultList")->count(); ++row)
+        result.append(child<QListWidget>(m_form, "resultList")->item(row)->text());
     return result;
 }
 

@@ -7,7 +7,7 @@
 
 class BrowserLauncher;
 class EchoProber;
-class Form1;
+class MainWindow;
 class HostResolver;
 class QAbstractButton;
 class SettingsStore;
@@ -29,7 +29,7 @@ public:
     /// Creates and loads the window (empty command line) and waits until it
     /// is active. False, with the reason in @p why, when it did not open.
     bool open(QString *why);
-    Form1 *form() const { return m_form.get(); }
+    MainWindow *form() const { return m_form.get(); }
     SettingsStore &settings() { return *m_settings; }
     EchoProber &prober() { return *m_prober; }
 
@@ -52,5 +52,5 @@ private:
     std::unique_ptr<EchoProber> m_prober;
     std::unique_ptr<HostResolver> m_resolver;
     std::unique_ptr<BrowserLauncher> m_browser;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
 };

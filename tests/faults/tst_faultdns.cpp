@@ -4,14 +4,15 @@
 // namespaces, dnsmasq on 127.0.0.1 naming 127.0.3.1 to .64); every address of
 // 127.0.0.0/8 answers echo requests there.
 
-#include "ccrpipaddress.h"
 #include "faultmain.h"
 #include "faultwindow.h"
-#include "form1.h"
+#include "ipaddressedit.h"
+#include "mainwindow.h"
 #include "messageboxlog.h"
 #include "qsettingsstore.h"
 #include "rawptrresponder.h"
 #include "settingsfileformat.h"
+#include "widgetlookup.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -65,7 +66,7 @@ qint64 unreadQuestionBytes()
 
 } // namespace
 
-class TstFaultDns : public QObject
+class TestFaultDns : public QObject
 {
     Q_OBJECT
 
@@ -91,7 +92,7 @@ private:
     QTemporaryDir m_logs;
 };
 
-void TstFaultDns::initTestCase()
+void TestFaultDns::initTestCase()
 {
     m_resolvConf = qEnvironmentVariable("CORVANE_DNS_RESOLV_CONF");
     m_hosts = qEnvironmentVariable("CORVANE_DNS_HOSTS");
@@ -104,7 +105,7 @@ void TstFaultDns::initTestCase()
     QVERIFY(m_logs.isValid());
 }
 
-void TstFaultDns::cleanup()
+void TestFaultDns::cleanup()
 {
     if (m_serverStopped)
         signalServer(SIGCONT);
@@ -113,24 +114,24 @@ void TstFaultDns::cleanup()
     QFile::remove(m_logs.path() + u"/ipnums.txt"_s);
 }
 
-void TstFaultDns::signalServer(int signal)
+void TestFaultDns::signalServer(int signal)
 {
     QVERIFY(::kill(m_dnsmasq, signal) == 0);
     m_serverStopped = signal == SIGSTOP;
 }
 
-bool TstFaultDns::openWindow(FaultWindow &window, bool names)
+bool TestFaultDns::openWindow(FaultWindow &window, bool names)
 {
     QString why;
     if (!window.open(&why)) {
         qWarning("%s", qPrintable(why));
         return false;
     }
-    window.form()->Check3->setChecked(names);
+    child<QCheckBox>(window.form(), "namesCheck")->setChecked(names);
     return window.setLog(m_logs.path(), true, true);
 }
 
-void TstFaultDns::serverThatNeverAnswers_data()
+void TestFaultDns::serverThatNeverAnswers_data()
 {
     QTest::addColumn<bool>("serverStopped");
     QTest::addColumn<bool>("pingMode");
@@ -141,7 +142,7 @@ void TstFaultDns::serverThatNeverAnswers_data()
     QTest::newRow("stopped server, domain mode: no lines") << true << false;
 }
 
-void TstFaultDns::serverThatNeverAnswers()
+void TestFaultDns::serverThatNeverAnswers()
 {
     QFETCH(bool, serverStopped);
     QFETCH(bool, pingMode);
@@ -149,13 +150,13 @@ void TstFaultDns::serverThatNeverAnswers()
     FaultWindow window;
     QVERIFY(openWindow(window, true));
     if (!pingMode)
-        window.form()->Option2->click();
+        child<QRadioButton>(window.form(), "domainModeButton")->click();
     QVERIFY(window.setRange(u"127.0.3.1"_s, u"127.0.3.40"_s));
     MessageBoxLog told;
     if (serverStopped)
         signalServer(SIGSTOP);
     // 40 lookups of one second each, 32 at a time, when nothing answers.
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1, 30000));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton"), 30000));
 
     QStringList expected;
     QByteArray expectedLog;
@@ -171,20 +172,20 @@ void TstFaultDns::serverThatNeverAnswers()
         }
     }
     QCOMPARE(window.lines(), expected);
-    QCOMPARE(window.form()->ResultCount, expected.size());
+    QCOMPARE(window.form()->m_resultCount, expected.size());
     QCOMPARE(readAll(m_logs.path() + u"/ipnums.txt"_s), expectedLog);
     QCOMPARE(told.texts(), QStringList());
-    QCOMPARE(window.form()->IP->Text(), u"127.0.3.40"_s);
+    QCOMPARE(child<IpAddressEdit>(window.form(), "startAddressEdit")->text(), u"127.0.3.40"_s);
 }
 
-void TstFaultDns::stopAndCloseWhileLookupsHang_data()
+void TestFaultDns::stopAndCloseWhileLookupsHang_data()
 {
     QTest::addColumn<bool>("closeInstead");
     QTest::newRow("Stop, then Resume once the server is back") << false;
     QTest::newRow("closing the window") << true;
 }
 
-void TstFaultDns::stopAndCloseWhileLookupsHang()
+void TestFaultDns::stopAndCloseWhileLookupsHang()
 {
     QFETCH(bool, closeInstead);
 
@@ -193,10 +194,10 @@ void TstFaultDns::stopAndCloseWhileLookupsHang()
     FaultWindow window;
     QVERIFY(openWindow(window, true));
     QVERIFY(window.setRange(u"127.0.3.1"_s, u"127.0.3.64"_s));
-    Form1 *form = window.form();
+    MainWindow *form = window.form();
     signalServer(SIGSTOP);
-    QSignalSpy finished(form, &Form1::runFinished);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QSignalSpy finished(form, &MainWindow::runFinished);
+    QTest::mouseClick(child<QPushButton>(form, "startButton"), Qt::LeftButton);
     QTRY_VERIFY(unreadQuestionBytes() > 0);
     QVERIFY(form->isRunning());
     QCOMPARE(window.lines(), QStringList());
@@ -216,22 +217,22 @@ void TstFaultDns::stopAndCloseWhileLookupsHang()
     }
 
     // Stop ends the run long before any lookup could time out.
-    QTest::mouseClick(form->Command2, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(form, "stopButton"), Qt::LeftButton);
     QTRY_COMPARE(finished.count(), 1);
-    QVERIFY(form->StopRequested);
-    QCOMPARE(form->IP->Text(), u"127.0.3.1"_s);
+    QVERIFY(form->m_stopRequested);
+    QCOMPARE(child<IpAddressEdit>(form, "startAddressEdit")->text(), u"127.0.3.1"_s);
     QCOMPARE(window.lines(), QStringList());
 
     signalServer(SIGCONT);
-    QVERIFY(window.clickAndWaitForEnd(form->Command3));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(form, "resumeButton")));
     QStringList expected;
     for (int i = 1; i <= 64; ++i)
         expected.append(FaultWindow::pingLine(u"127.0.3.%1"_s.arg(i), seriesName(i)));
     QCOMPARE(window.lines(), expected);
-    QCOMPARE(form->Label3->text(), u"64 pinged IP Numbers"_s);
+    QCOMPARE(child<QLabel>(form, "statusLabel")->text(), u"64 pinged IP Numbers"_s);
 }
 
-void TstFaultDns::hostileNames_data()
+void TestFaultDns::hostileNames_data()
 {
     QTest::addColumn<QByteArrayList>("labels"); // served over DNS when not empty
     QTest::addColumn<QByteArray>("hostsName");  // else the hosts file names 127.0.3.1 to .3
@@ -256,7 +257,7 @@ void TstFaultDns::hostileNames_data()
         << QByteArrayList() << "caf\xc3\xa9\\x41.test"_ba << u"café\\x5Cx41.test"_s;
 }
 
-void TstFaultDns::hostileNames()
+void TestFaultDns::hostileNames()
 {
     QFETCH(QByteArrayList, labels);
     QFETCH(QByteArray, hostsName);
@@ -280,7 +281,7 @@ void TstFaultDns::hostileNames()
     FaultWindow window;
     QVERIFY(openWindow(window, true));
     QVERIFY(window.setRange(u"127.0.3.1"_s, u"127.0.3.3"_s));
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1, 30000));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton"), 30000));
 
     QStringList expected;
     QByteArray expectedLog;
@@ -296,7 +297,7 @@ void TstFaultDns::hostileNames()
 
 int main(int argc, char **argv)
 {
-    return runFaultTest<TstFaultDns>(argc, argv, {"a private name server"});
+    return runFaultTest<TestFaultDns>(argc, argv, {"a private name server"});
 }
 
 #include "tst_faultdns.moc"

@@ -9,12 +9,13 @@
 #include "echoprober.h"
 #include "faultmain.h"
 #include "faultwindow.h"
-#include "form1.h"
-#include "form2.h"
 #include "iplistgrid.h"
 #include "iplistrules.h"
+#include "iplistwindow.h"
+#include "mainwindow.h"
 #include "messageboxlog.h"
 #include "settingsstore.h"
+#include "widgetlookup.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -26,7 +27,7 @@
 
 using namespace Qt::StringLiterals;
 
-class TstFaultEcho : public QObject
+class TestFaultEcho : public QObject
 {
     Q_OBJECT
 
@@ -65,40 +66,40 @@ bool setPingGroupRange(const QByteArray &range)
 void storeList(SettingsStore &settings)
 {
     const QString answering = qEnvironmentVariable("CORVANE_LAB_ANSWERING").section(u' ', 0, 0);
-    settings.WriteSetting(u"Corvane"_s, u"Options"_s, u"IP_0"_s, u"127.0.0.1"_s);
-    settings.WriteSetting(u"Corvane"_s, u"Options"_s, u"IP_1"_s, answering);
+    settings.writeSetting(u"Corvane"_s, u"Options"_s, u"IP_0"_s, u"127.0.0.1"_s);
+    settings.writeSetting(u"Corvane"_s, u"Options"_s, u"IP_1"_s, answering);
 }
 
-QStringList marks(const Form2 &list)
+QStringList marks(const IpListWindow &list)
 {
     QStringList result;
-    for (int row = 0; row < list.MSFlexGrid1->rowCount(); ++row)
-        result.append(list.MSFlexGrid1->cellText(row, MarkerColumn));
+    for (int row = 0; row < child<IpListGrid>(list, "grid")->rowCount(); ++row)
+        result.append(child<IpListGrid>(list, "grid")->cellText(row, MarkerColumn));
     return result;
 }
 
 } // namespace
 
-void TstFaultEcho::initTestCase()
+void TestFaultEcho::initTestCase()
 {
     if (!qEnvironmentVariableIsSet("CORVANE_LAB") || geteuid() != 0)
         QSKIP("runs as root in the network lab, without raw sockets (CORVANE_LAB_DROP_CAPS)");
     QVERIFY2(inLabNamespace(), "not inside the lab's network namespace");
 }
 
-void TstFaultEcho::startSaysSoOncePerPress()
+void TestFaultEcho::startSaysSoOncePerPress()
 {
     FaultWindow window;
     QVERIFY(!window.prober().isAvailable());
     QString why;
     QVERIFY2(window.open(&why), qPrintable(why));
-    Form1 *form = window.form();
+    MainWindow *form = window.form();
     QVERIFY(window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s));
-    form->List1->addItem(u"a line from before"_s);
+    child<QListWidget>(form, "resultList")->addItem(u"a line from before"_s);
     MessageBoxLog told;
 
     for (int press = 1; press <= 3; ++press) {
-        QTest::mouseClick(form->Command1, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(form, "startButton"), Qt::LeftButton);
         QTRY_COMPARE(told.entries().size(), press);
         QCOMPARE(told.entries().last().title, u"Corvane"_s);
         QCOMPARE(told.entries().last().icon, QMessageBox::Warning);
@@ -106,20 +107,20 @@ void TstFaultEcho::startSaysSoOncePerPress()
         QCOMPARE(told.entries().last().text,
                  echoUnavailableMessage(window.prober().unavailableReason()));
         QVERIFY(!form->isRunning());
-        QVERIFY(form->Command1->isEnabled());
-        QVERIFY(!form->Command2->isEnabled());
+        QVERIFY(child<QPushButton>(form, "startButton")->isEnabled());
+        QVERIFY(!child<QPushButton>(form, "stopButton")->isEnabled());
         QCOMPARE(window.lines(), QStringList{u"a line from before"_s});
     }
 }
 
-void TstFaultEcho::ipListSaysSoOncePerProbing()
+void TestFaultEcho::ipListSaysSoOncePerProbing()
 {
     FaultWindow window;
     storeList(window.settings());
     MessageBoxLog told;
     const QString message = echoUnavailableMessage(window.prober().unavailableReason());
 
-    Form2 list(window.settings(), window.prober());
+    IpListWindow list(window.settings(), window.prober());
     QCOMPARE(told.texts(), QStringList{message});
     QVERIFY2(told.entries().last().beeped, "no beep before the message");
     QCOMPARE(told.entries().last().icon, QMessageBox::Warning);
@@ -127,27 +128,27 @@ void TstFaultEcho::ipListSaysSoOncePerProbing()
 
     list.show();
     QVERIFY(QTest::qWaitForWindowActive(&list));
-    QTest::keyClick(list.Text2, Qt::Key_F5);
+    QTest::keyClick(child<QLineEdit>(list, "cellEditor"), Qt::Key_F5);
     QTRY_COMPARE(told.texts(), QStringList(2, message));
     QVERIFY2(told.entries().last().beeped, "no beep before the message");
     QCOMPARE(marks(list), QStringList(100, QString()));
-    QCOMPARE(list.MSFlexGrid1->cellText(0, IPNumberColumn), u"127.0.0.1"_s);
+    QCOMPARE(child<IpListGrid>(list, "grid")->cellText(0, IPNumberColumn), u"127.0.0.1"_s);
 }
 
-void TstFaultEcho::getDomainStillRuns()
+void TestFaultEcho::getDomainStillRuns()
 {
     FaultWindow window;
     QString why;
     QVERIFY2(window.open(&why), qPrintable(why));
     QVERIFY(window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s));
-    window.form()->Option2->click();
+    child<QRadioButton>(window.form(), "domainModeButton")->click();
     MessageBoxLog told;
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
     QCOMPARE(told.texts(), QStringList());
-    QVERIFY(window.form()->Command1->isEnabled());
+    QVERIFY(child<QPushButton>(window.form(), "startButton")->isEnabled());
 }
 
-void TstFaultEcho::allowedAfterStartUpIsSeen()
+void TestFaultEcho::allowedAfterStartUpIsSeen()
 {
     FaultWindow window;
     QString why;
@@ -155,26 +156,26 @@ void TstFaultEcho::allowedAfterStartUpIsSeen()
     QVERIFY(window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s));
     storeList(window.settings());
     MessageBoxLog told;
-    QTest::mouseClick(window.form()->Command1, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(window.form(), "startButton"), Qt::LeftButton);
     QTRY_COMPARE(told.entries().size(), 1);
 
     const auto closeAgain = qScopeGuard([] { setPingGroupRange("1 0"); });
     QVERIFY(setPingGroupRange("0 0"));
 
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
     QStringList expected;
     for (int host = 1; host <= 10; ++host)
         expected.append(FaultWindow::pingLine(u"198.18.1.%1"_s.arg(host)));
     QCOMPARE(window.lines(), expected);
 
-    Form2 list(window.settings(), window.prober());
+    IpListWindow list(window.settings(), window.prober());
     QCOMPARE(told.entries().size(), 1);
     QCOMPARE(marks(list).mid(0, 3), (QStringList{u"X"_s, u"X"_s, QString()}));
 }
 
 int main(int argc, char **argv)
 {
-    return runFaultTest<TstFaultEcho>(argc, argv);
+    return runFaultTest<TestFaultEcho>(argc, argv);
 }
 
 #include "tst_faultecho.moc"

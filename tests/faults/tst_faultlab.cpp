@@ -5,8 +5,9 @@
 
 #include "faultmain.h"
 #include "faultwindow.h"
-#include "form1.h"
+#include "mainwindow.h"
 #include "messageboxlog.h"
+#include "widgetlookup.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -32,7 +33,7 @@ QByteArray readAll(const QString &path)
 
 } // namespace
 
-class TstFaultLab : public QObject
+class TestFaultLab : public QObject
 {
     Q_OBJECT
 
@@ -42,13 +43,13 @@ private slots:
     void floodLeavesTheResultAlone();
 };
 
-void TstFaultLab::initTestCase()
+void TestFaultLab::initTestCase()
 {
     if (!qEnvironmentVariableIsSet("CORVANE_LAB"))
         QSKIP("runs in the network lab (tests/lab/run-in-lab.sh)");
 }
 
-void TstFaultLab::wholeSlash16WithNames()
+void TestFaultLab::wholeSlash16WithNames()
 {
     const QString queryLog = qEnvironmentVariable("CORVANE_DNS_QUERY_LOG");
     if (qEnvironmentVariable("CORVANE_LAB_NET") != u"198.18.0.0/16" || queryLog.isEmpty())
@@ -59,11 +60,11 @@ void TstFaultLab::wholeSlash16WithNames()
     QVERIFY2(window.open(&why), qPrintable(why));
     QTemporaryDir logs;
     QVERIFY(window.setLog(logs.path(), true, true));
-    window.form()->Check3->setChecked(true);
+    child<QCheckBox>(window.form(), "namesCheck")->setChecked(true);
     QVERIFY(window.setRange(u"198.18.0.0"_s, u"198.18.255.255"_s));
     MessageBoxLog told;
     const qsizetype questionsBefore = readAll(queryLog).count("query[PTR]");
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1, 240000));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton"), 240000));
 
     // dnsmasq makes up a name for every address: host-198-18-0-1.big.test.
     QStringList expected;
@@ -75,14 +76,14 @@ void TstFaultLab::wholeSlash16WithNames()
     }
     QCOMPARE(expected.size(), 10);
     QCOMPARE(window.lines(), expected);
-    QCOMPARE(window.form()->Label3->text(), u"10 pinged IP Numbers"_s);
+    QCOMPARE(child<QLabel>(window.form(), "statusLabel")->text(), u"10 pinged IP Numbers"_s);
     QCOMPARE(readAll(logs.path() + u"/ipnums.txt"_s), expectedLog);
     QCOMPARE(told.texts(), QStringList());
     // Every address of the range was asked about exactly once.
     QCOMPARE(readAll(queryLog).count("query[PTR]") - questionsBefore, 65536);
 }
 
-void TstFaultLab::floodLeavesTheResultAlone()
+void TestFaultLab::floodLeavesTheResultAlone()
 {
     const QString flood = qEnvironmentVariable("CORVANE_PINGFLOOD");
     if (flood.isEmpty())
@@ -95,7 +96,7 @@ void TstFaultLab::floodLeavesTheResultAlone()
     const QString last = net.section(u'.', 0, 2) + u".255"_s;
     QVERIFY(window.setRange(net, last));
 
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
     const QStringList quiet = window.lines();
     QStringList answering;
     for (const QString &address : labList("CORVANE_LAB_ANSWERING"))
@@ -110,7 +111,7 @@ void TstFaultLab::floodLeavesTheResultAlone()
     QTRY_VERIFY2((said += flooder.readAllStandardOutput()).contains("flooding"),
                  qPrintable(QString::fromLocal8Bit(said + flooder.readAllStandardError())));
     QVERIFY(window.setRange(net, last));
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
     const bool floodedThroughout = flooder.state() == QProcess::Running;
     flooder.terminate();
     QVERIFY(flooder.waitForFinished(10000));
@@ -121,7 +122,7 @@ void TstFaultLab::floodLeavesTheResultAlone()
 
 int main(int argc, char **argv)
 {
-    return runFaultTest<TstFaultLab>(argc, argv);
+    return runFaultTest<TestFaultLab>(argc, argv);
 }
 
 #include "tst_faultlab.moc"

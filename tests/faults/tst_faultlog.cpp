@@ -8,9 +8,10 @@
 
 #include "faultmain.h"
 #include "faultwindow.h"
-#include "form1.h"
+#include "mainwindow.h"
 #include "messageboxlog.h"
 #include "privatemounts.h"
+#include "widgetlookup.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,7 +55,7 @@ QByteArray readAll(const QString &path)
 
 } // namespace
 
-class TstFaultLog : public QObject
+class TestFaultLog : public QObject
 {
     Q_OBJECT
 
@@ -74,25 +75,26 @@ private:
     QStringList m_mounts;
 };
 
-void TstFaultLog::initTestCase()
+void TestFaultLog::initTestCase()
 {
     QVERIFY(m_scratch.isValid());
 }
 
-void TstFaultLog::cleanup()
+void TestFaultLog::cleanup()
 {
     while (!m_mounts.isEmpty())
         unmount(m_mounts.takeLast());
     QDir(folder()).removeRecursively();
 }
 
-void TstFaultLog::checkCounter(FaultWindow &window, qsizetype lines)
+void TestFaultLog::checkCounter(FaultWindow &window, qsizetype lines)
 {
-    QCOMPARE(window.form()->ResultCount, lines);
-    QCOMPARE(window.form()->Label3->text(), QString::number(lines) + u" pinged IP Numbers"_s);
+    QCOMPARE(window.form()->m_resultCount, lines);
+    QCOMPARE(child<QLabel>(window.form(), "statusLabel")->text(),
+             QString::number(lines) + u" pinged IP Numbers"_s);
 }
 
-void TstFaultLog::logFolderFailsBetweenRuns_data()
+void TestFaultLog::logFolderFailsBetweenRuns_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("overwrite");
@@ -106,7 +108,7 @@ void TstFaultLog::logFolderFailsBetweenRuns_data()
         << u"read-only"_s << true << u"Read-only file system"_s;
 }
 
-void TstFaultLog::logFolderFailsBetweenRuns()
+void TestFaultLog::logFolderFailsBetweenRuns()
 {
     QFETCH(QString, fault);
     QFETCH(bool, overwrite);
@@ -121,7 +123,7 @@ void TstFaultLog::logFolderFailsBetweenRuns()
 
     const QStringList first = addresses(2, 1, 4);
     QVERIFY(window.setRange(first.first(), first.last()));
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
     QCOMPARE(readAll(logPath()), logOf(first));
     QCOMPARE(told.texts(), QStringList());
 
@@ -135,7 +137,7 @@ void TstFaultLog::logFolderFailsBetweenRuns()
 
     const QStringList second = addresses(2, 5, 12);
     QVERIFY(window.setRange(second.first(), second.last()));
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
 
     QCOMPARE(window.lines(), pingLines(second));
     checkCounter(window, second.size());
@@ -149,10 +151,10 @@ void TstFaultLog::logFolderFailsBetweenRuns()
         QVERIFY2(!QFileInfo::exists(folder()), "a deleted log folder was made again");
     else
         QCOMPARE(readAll(logPath()), logOf(first));
-    QVERIFY(window.form()->Command1->isEnabled());
+    QVERIFY(child<QPushButton>(window.form(), "startButton")->isEnabled());
 }
 
-void TstFaultLog::diskFillsWhileLogging()
+void TestFaultLog::diskFillsWhileLogging()
 {
     QVERIFY(QDir().mkpath(folder()));
     // Two pages: room for some 220 of the 356 lines.
@@ -168,7 +170,7 @@ void TstFaultLog::diskFillsWhileLogging()
 
     const QStringList range = addresses(2, 1, 255) + addresses(3, 0, 100);
     QVERIFY(window.setRange(range.first(), range.last()));
-    QVERIFY(window.clickAndWaitForEnd(window.form()->Command1));
+    QVERIFY(window.clickAndWaitForEnd(child<QPushButton>(window.form(), "startButton")));
 
     QCOMPARE(window.lines(), pingLines(range));
     checkCounter(window, range.size());
@@ -187,7 +189,7 @@ void TstFaultLog::diskFillsWhileLogging()
 
 int main(int argc, char **argv)
 {
-    return runFaultTest<TstFaultLog>(argc, argv, {"read-only and full file systems", true});
+    return runFaultTest<TestFaultLog>(argc, argv, {"read-only and full file systems", true});
 }
 
 #include "tst_faultlog.moc"

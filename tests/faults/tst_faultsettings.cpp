@@ -2,13 +2,14 @@
 // starts: start-up takes what can be read and the defaults for the rest,
 // and the close sequence neither crashes nor destroys what the file held.
 
-#include "ccrpipaddress.h"
 #include "dirlist.h"
 #include "faultmain.h"
 #include "faultwindow.h"
-#include "form1.h"
+#include "ipaddressedit.h"
+#include "mainwindow.h"
 #include "qsettingsstore.h"
 #include "settingsfileformat.h"
+#include "widgetlookup.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -39,7 +40,7 @@ QString settingsFile()
 
 } // namespace
 
-class TstFaultSettings : public QObject
+class TestFaultSettings : public QObject
 {
     Q_OBJECT
 
@@ -55,20 +56,20 @@ private:
     QString m_mounted;
 };
 
-void TstFaultSettings::init()
+void TestFaultSettings::init()
 {
     const QString folder = QFileInfo(settingsFile()).path();
     QVERIFY(QDir(folder).removeRecursively());
     QVERIFY(QDir().mkpath(folder));
 }
 
-void TstFaultSettings::cleanup()
+void TestFaultSettings::cleanup()
 {
     if (!m_mounted.isEmpty())
         unmount(std::exchange(m_mounted, QString()));
 }
 
-void TstFaultSettings::damagedFile_data()
+void TestFaultSettings::damagedFile_data()
 {
     QTest::addColumn<QByteArray>("contents");
     QTest::addColumn<QString>("start");
@@ -91,7 +92,7 @@ void TstFaultSettings::damagedFile_data()
         << u"10.0.0.1"_s << u"10.0.0.9"_s << Qt::Checked;
 }
 
-void TstFaultSettings::damagedFile()
+void TestFaultSettings::damagedFile()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, start);
@@ -102,14 +103,14 @@ void TstFaultSettings::damagedFile()
     FaultWindow window;
     QString why;
     QVERIFY2(window.open(&why), qPrintable(why));
-    Form1 *form = window.form();
-    QCOMPARE(form->IP->Text(), start);
-    QCOMPARE(form->IP2->Text(), stop);
-    QCOMPARE(form->Check1->checkState(), enabled);
-    QCOMPARE(form->Check2->checkState(), Qt::Checked);
+    MainWindow *form = window.form();
+    QCOMPARE(child<IpAddressEdit>(form, "startAddressEdit")->text(), start);
+    QCOMPARE(child<IpAddressEdit>(form, "stopAddressEdit")->text(), stop);
+    QCOMPARE(child<QCheckBox>(form, "logEnabledCheck")->checkState(), enabled);
+    QCOMPARE(child<QCheckBox>(form, "overwriteCheck")->checkState(), Qt::Checked);
 
-    form->IP->setText(u"10.7.7.7"_s);
-    const QString path = form->Dir1->path();
+    child<IpAddressEdit>(form, "startAddressEdit")->setText(u"10.7.7.7"_s);
+    const QString path = child<DirList>(form, "folderTree")->path();
     window.closeAndDestroy();
 
     // The close wrote every key, and what could not be read survives in the copy.
@@ -124,7 +125,7 @@ void TstFaultSettings::damagedFile()
         QCOMPARE(readAll(settingsFile() + u".bak"_s), contents);
 }
 
-void TstFaultSettings::fileIsAFolder()
+void TestFaultSettings::fileIsAFolder()
 {
     QVERIFY(QDir().mkpath(settingsFile()));
     QVERIFY(writeAll(settingsFile() + u"/kept.txt"_s, "kept"));
@@ -132,10 +133,10 @@ void TstFaultSettings::fileIsAFolder()
     FaultWindow window;
     QString why;
     QVERIFY2(window.open(&why), qPrintable(why));
-    QCOMPARE(window.form()->IP->Text(), u"0.0.0.0"_s);
-    QCOMPARE(window.form()->IP2->Text(), u"255.255.255.255"_s);
-    QCOMPARE(window.form()->Text1->text(), u"ipnums.txt"_s);
-    window.form()->IP->setText(u"10.7.7.7"_s);
+    QCOMPARE(child<IpAddressEdit>(window.form(), "startAddressEdit")->text(), u"0.0.0.0"_s);
+    QCOMPARE(child<IpAddressEdit>(window.form(), "stopAddressEdit")->text(), u"255.255.255.255"_s);
+    QCOMPARE(child<QLineEdit>(window.form(), "logFileEdit")->text(), u"ipnums.txt"_s);
+    child<IpAddressEdit>(window.form(), "startAddressEdit")->setText(u"10.7.7.7"_s);
     window.closeAndDestroy();
 
     QVERIFY(QFileInfo(settingsFile()).isDir());
@@ -143,7 +144,7 @@ void TstFaultSettings::fileIsAFolder()
     QVERIFY(!window.settings().lastError().isEmpty());
 }
 
-void TstFaultSettings::readOnlyFileIsLeftAsItWas()
+void TestFaultSettings::readOnlyFileIsLeftAsItWas()
 {
     if (geteuid() != 0)
         QSKIP("needs root for a read-only bind mount");
@@ -156,11 +157,11 @@ void TstFaultSettings::readOnlyFileIsLeftAsItWas()
     FaultWindow window;
     QString why;
     QVERIFY2(window.open(&why), qPrintable(why));
-    QCOMPARE(window.form()->IP->Text(), u"10.3.3.3"_s);
-    QCOMPARE(window.form()->Check1->checkState(), Qt::Unchecked);
-    QCOMPARE(window.form()->Check2->checkState(), Qt::PartiallyChecked);
-    window.form()->IP->setText(u"10.7.7.7"_s);
-    window.form()->Check1->setChecked(true);
+    QCOMPARE(child<IpAddressEdit>(window.form(), "startAddressEdit")->text(), u"10.3.3.3"_s);
+    QCOMPARE(child<QCheckBox>(window.form(), "logEnabledCheck")->checkState(), Qt::Unchecked);
+    QCOMPARE(child<QCheckBox>(window.form(), "overwriteCheck")->checkState(), Qt::PartiallyChecked);
+    child<IpAddressEdit>(window.form(), "startAddressEdit")->setText(u"10.7.7.7"_s);
+    child<QCheckBox>(window.form(), "logEnabledCheck")->setChecked(true);
     window.closeAndDestroy();
 
     QCOMPARE(readAll(settingsFile()), stored);
@@ -171,7 +172,7 @@ void TstFaultSettings::readOnlyFileIsLeftAsItWas()
 int main(int argc, char **argv)
 {
     // Root only for the read-only case, which skips itself otherwise.
-    return runFaultTest<TstFaultSettings>(argc, argv, {nullptr, geteuid() == 0});
+    return runFaultTest<TestFaultSettings>(argc, argv, {nullptr, geteuid() == 0});
 }
 
 #include "tst_faultsettings.moc"

@@ -5,14 +5,15 @@
 // Stop is pressed in the moment after the walk has handled its last address
 // and before the window has heard that the run ended: it stops nothing.
 
-#include "ccrpipaddress.h"
 #include "echoprober.h"
 #include "faultmain.h"
 #include "faultwindow.h"
-#include "form1.h"
+#include "ipaddressedit.h"
+#include "mainwindow.h"
 #include "messageboxlog.h"
 #include "scanrun.h"
 #include "settingsstore.h"
+#include "widgetlookup.h"
 
 #include <QFile>
 #include <QLabel>
@@ -32,7 +33,7 @@ namespace {
 class StopAfterTheWalkEnded : public QObject
 {
 public:
-    StopAfterTheWalkEnded(Form1 *form, ScanRun *run)
+    StopAfterTheWalkEnded(MainWindow *form, ScanRun *run)
         : m_form(form)
         , m_run(run)
     {
@@ -44,22 +45,22 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *) override
     {
-        if (!pressed && !m_run->isRunning() && m_form->isRunning() && !m_form->StopRequested &&
-            m_form->Command2->isEnabled()) {
+        if (!pressed && !m_run->isRunning() && m_form->isRunning() && !m_form->m_stopRequested &&
+            child<QPushButton>(m_form, "stopButton")->isEnabled()) {
             pressed = true;
-            QTest::mouseClick(m_form->Command2, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(m_form, "stopButton"), Qt::LeftButton);
         }
         return false;
     }
 
 private:
-    Form1 *m_form;
+    MainWindow *m_form;
     ScanRun *m_run;
 };
 
 } // namespace
 
-class TstFaultStopResume : public QObject
+class TestFaultStopResume : public QObject
 {
     Q_OBJECT
 
@@ -68,7 +69,7 @@ private slots:
     void manyStopsAndResumes();
 };
 
-void TstFaultStopResume::manyStopsAndResumes_data()
+void TestFaultStopResume::manyStopsAndResumes_data()
 {
     QTest::addColumn<int>("parallel");
     QTest::addColumn<int>("cycles");
@@ -80,7 +81,7 @@ void TstFaultStopResume::manyStopsAndResumes_data()
     QTest::newRow("many in flight, stop at once after resume") << 256 << 40 << true;
 }
 
-void TstFaultStopResume::manyStopsAndResumes()
+void TestFaultStopResume::manyStopsAndResumes()
 {
     QFETCH(int, parallel);
     QFETCH(int, cycles);
@@ -89,11 +90,11 @@ void TstFaultStopResume::manyStopsAndResumes()
     FaultWindow window;
     if (!window.prober().isAvailable())
         QSKIP(qPrintable(u"no echo requests here: "_s + window.prober().unavailableReason()));
-    window.settings().WriteSetting(u"Corvane"_s, u"Options"_s, u"Parallel"_s,
+    window.settings().writeSetting(u"Corvane"_s, u"Options"_s, u"Parallel"_s,
                                    QString::number(parallel));
     QString why;
     QVERIFY2(window.open(&why), qPrintable(why));
-    Form1 *form = window.form();
+    MainWindow *form = window.form();
     QTemporaryDir logs;
     QVERIFY(window.setLog(logs.path(), true, true));
     QVERIFY(window.setRange(u"127.0.4.1"_s, u"127.0.11.250"_s));
@@ -120,31 +121,31 @@ void TstFaultStopResume::manyStopsAndResumes()
         stopPending = true;
         QTimer::singleShot(0, form, [&] {
             stopPending = false;
-            if (form->Command2->isEnabled() && run->isRunning()) {
+            if (child<QPushButton>(form, "stopButton")->isEnabled() && run->isRunning()) {
                 ++stops;
-                QTest::mouseClick(form->Command2, Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(form, "stopButton"), Qt::LeftButton);
             }
         });
     };
     // The start field follows the walk: a change means the run has moved on.
-    connect(form->IP, &ccrpIPAddress::textChanged, this, [&] {
+    connect(child<IpAddressEdit>(form, "startAddressEdit"), &IpAddressEdit::textChanged, this, [&] {
         if (form->isRunning())
             pressStop();
     });
     bool done = false;
-    connect(form, &Form1::runFinished, this, [&] {
-        if (!form->StopRequested) {
+    connect(form, &MainWindow::runFinished, this, [&] {
+        if (!form->m_stopRequested) {
             done = true;
             return;
         }
         QTimer::singleShot(0, form, [&] {
-            QTest::mouseClick(form->Command3, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(form, "resumeButton"), Qt::LeftButton);
             if (stopAtOnce)
                 pressStop();
         });
     });
 
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(form, "startButton"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(done, 120000);
     QVERIFY(lateStop.pressed);
 
@@ -154,8 +155,9 @@ void TstFaultStopResume::manyStopsAndResumes()
     const QStringList lines = window.lines();
     QCOMPARE(lines.size(), expected.size());
     QCOMPARE(lines, expected);
-    QCOMPARE(form->ResultCount, expected.size());
-    QCOMPARE(form->Label3->text(), QLocale().toString(expected.size()) + u" pinged IP Numbers"_s);
+    QCOMPARE(form->m_resultCount, expected.size());
+    QCOMPARE(child<QLabel>(form, "statusLabel")->text(),
+             QLocale().toString(expected.size()) + u" pinged IP Numbers"_s);
     QFile log(logs.path() + u"/ipnums.txt"_s);
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), expectedLog);
@@ -164,7 +166,7 @@ void TstFaultStopResume::manyStopsAndResumes()
 
 int main(int argc, char **argv)
 {
-    return runFaultTest<TstFaultStopResume>(argc, argv);
+    return runFaultTest<TestFaultStopResume>(argc, argv);
 }
 
 #include "tst_faultstopresume.moc"

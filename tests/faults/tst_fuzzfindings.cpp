@@ -7,7 +7,7 @@
 
 using namespace Qt::StringLiterals;
 
-class TstFuzzFindings : public QObject
+class TestFuzzFindings : public QObject
 {
     Q_OBJECT
 
@@ -16,7 +16,7 @@ private slots:
     void storedNumbersWithLineBreaks();
 };
 
-void TstFuzzFindings::storedNumbersWithLineBreaks_data()
+void TestFuzzFindings::storedNumbersWithLineBreaks_data()
 {
     QTest::addColumn<QString>("text");
 
@@ -29,12 +29,12 @@ void TstFuzzFindings::storedNumbersWithLineBreaks_data()
     QTest::newRow("fraction then line break") << u"0.5\n"_s;
 }
 
-void TstFuzzFindings::storedNumbersWithLineBreaks()
+void TestFuzzFindings::storedNumbersWithLineBreaks()
 {
     QFETCH(QString, text);
     QCOMPARE(settingToInteger(text), std::nullopt);
     QCOMPARE(checkStateFromSetting(text), std::nullopt);
 }
 
-QTEST_GUILESS_MAIN(TstFuzzFindings)
+QTEST_GUILESS_MAIN(TestFuzzFindings)
 #include "tst_fuzzfindings.moc"

@@ -71,7 +71,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 
 } // namespace
 
-class tst_AppIcon : public QObject
+class TestAppIcon : public QObject
 {
     Q_OBJECT
 
@@ -100,12 +100,12 @@ private:
 // The hicolor theme's folder list comes from its index.theme, which the
 // hicolor-icon-theme package installs. Each test's theme folder gets a copy, so
 // that an icon installed on this machine cannot stand in for the one under test.
-bool tst_AppIcon::addHicolorIndex(const QString &iconsDir) const
+bool TestAppIcon::addHicolorIndex(const QString &iconsDir) const
 {
     return writeFile(iconsDir + u"/hicolor/index.theme"_s, m_hicolorIndex);
 }
 
-void tst_AppIcon::initTestCase()
+void TestAppIcon::initTestCase()
 {
     QVERIFY2(!sourceDir().isEmpty(), "CORVANE_SOURCE_DIR is not set");
     QVERIFY(m_stage.isValid());
@@ -136,18 +136,18 @@ void tst_AppIcon::initTestCase()
              render.readAllStandardError().constData());
 }
 
-void tst_AppIcon::init()
+void TestAppIcon::init()
 {
     QIcon::setThemeName(u"hicolor"_s);
     QIcon::setThemeSearchPaths({});
 }
 
-void tst_AppIcon::bundledIconHoldsEachCommittedImage_data()
+void TestAppIcon::bundledIconHoldsEachCommittedImage_data()
 {
     addSizeRows();
 }
 
-void tst_AppIcon::bundledIconHoldsEachCommittedImage()
+void TestAppIcon::bundledIconHoldsEachCommittedImage()
 {
     QFETCH(int, size);
     const QImage committed = normalised(QImage(committedImage(size)));
@@ -162,12 +162,12 @@ void tst_AppIcon::bundledIconHoldsEachCommittedImage()
     QCOMPARE(imageAt(bundled, size), committed);
 }
 
-void tst_AppIcon::committedImagesMatchTheDrawings_data()
+void TestAppIcon::committedImagesMatchTheDrawings_data()
 {
     addSizeRows();
 }
 
-void tst_AppIcon::committedImagesMatchTheDrawings()
+void TestAppIcon::committedImagesMatchTheDrawings()
 {
     QFETCH(int, size);
     if (!m_renderError.isEmpty())
@@ -181,7 +181,7 @@ void tst_AppIcon::committedImagesMatchTheDrawings()
              "the committed image is out of date: run data/icons/render-icons.sh");
 }
 
-void tst_AppIcon::installedThemeIconIsPreferred_data()
+void TestAppIcon::installedThemeIconIsPreferred_data()
 {
     QTest::addColumn<int>("size");
     QTest::newRow("tray size") << 16;
@@ -190,7 +190,7 @@ void tst_AppIcon::installedThemeIconIsPreferred_data()
     QTest::newRow("largest") << 256;
 }
 
-void tst_AppIcon::installedThemeIconIsPreferred()
+void TestAppIcon::installedThemeIconIsPreferred()
 {
     QFETCH(int, size);
     if (m_hicolorIndex.isEmpty())
@@ -207,7 +207,7 @@ void tst_AppIcon::installedThemeIconIsPreferred()
     QCOMPARE(imageAt(icon, size), installed);
 }
 
-void tst_AppIcon::bundledIconWhenTheThemeCannotServe_data()
+void TestAppIcon::bundledIconWhenTheThemeCannotServe_data()
 {
     QTest::addColumn<bool>("withTheme");
     QTest::addColumn<QByteArray>("themeFileContent");
@@ -220,7 +220,7 @@ void tst_AppIcon::bundledIconWhenTheThemeCannotServe_data()
         << true << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
 }
 
-void tst_AppIcon::bundledIconWhenTheThemeCannotServe()
+void TestAppIcon::bundledIconWhenTheThemeCannotServe()
 {
     QFETCH(bool, withTheme);
     QFETCH(QByteArray, themeFileContent);
@@ -245,5 +245,5 @@ void tst_AppIcon::bundledIconWhenTheThemeCannotServe()
         QCOMPARE(imageAt(icon, size), normalised(QImage(committedImage(size))));
 }
 
-QTEST_MAIN(tst_AppIcon)
+QTEST_MAIN(TestAppIcon)
 #include "tst_appicon.moc"

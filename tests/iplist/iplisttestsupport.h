@@ -23,7 +23,7 @@ inline void putOnDisk(const KeyValues &keys)
 {
     const auto store = createSystemSettingsStore();
     for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-        QVERIFY(store->WriteSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), it.key(),
+        QVERIFY(store->writeSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), it.key(),
                                     it.value()));
     QVERIFY(store->flush());
 }
@@ -35,9 +35,9 @@ inline KeyValues listOnDisk()
     const auto store = createSystemSettingsStore();
     KeyValues keys;
     for (int slot = 0; slot < IPListSlotCount; ++slot) {
-        for (const QString &key : {IPListIPKey(slot), IPListDescKey(slot)}) {
+        for (const QString &key : {ipListIpKey(slot), ipListDescKey(slot)}) {
             const auto read = [&](const QString &fallback) {
-                return store->ReadSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), key,
+                return store->readSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), key,
                                           fallback);
             };
             if (const QString value = read(QStringLiteral("<a>")); value == read({}))
@@ -48,12 +48,12 @@ inline KeyValues listOnDisk()
 }
 
 /// The keys of rows 0, 1, ... holding the given IP Numbers and descriptions.
-inline KeyValues rowKeys(const QList<IPListEntry> &rows)
+inline KeyValues rowKeys(const QList<IpListEntry> &rows)
 {
     KeyValues keys;
     for (int slot = 0; slot < rows.size(); ++slot) {
-        keys.insert(IPListIPKey(slot), rows.at(slot).ipNumber);
-        keys.insert(IPListDescKey(slot), rows.at(slot).description);
+        keys.insert(ipListIpKey(slot), rows.at(slot).ipNumber);
+        keys.insert(ipListDescKey(slot), rows.at(slot).description);
     }
     return keys;
 }

@@ -20,17 +20,17 @@ public:
     QSet<QString> failingKeys;
     int flushes = 0;
 
-    QString ReadSetting(const QString &app, const QString &section, const QString &key,
+    QString readSetting(const QString &app, const QString &section, const QString &key,
                         const QString &defaultValue) override
     {
         reads.append(where(app, section) + key);
-        return m_store.ReadSetting(app, section, key, defaultValue);
+        return m_store.readSetting(app, section, key, defaultValue);
     }
-    bool WriteSetting(const QString &app, const QString &section, const QString &key,
+    bool writeSetting(const QString &app, const QString &section, const QString &key,
                       const QString &value) override
     {
         writes.append(where(app, section) + key + u'=' + value);
-        return !failingKeys.contains(key) && m_store.WriteSetting(app, section, key, value);
+        return !failingKeys.contains(key) && m_store.writeSetting(app, section, key, value);
     }
     bool flush() override
     {

@@ -35,7 +35,7 @@ public:
 
 } // namespace
 
-class TestIPListProbe : public QObject
+class TestIpListProbe : public QObject
 {
     Q_OBJECT
 
@@ -48,7 +48,7 @@ private slots:
     void cancelSilencesTheRun();
 };
 
-void TestIPListProbe::realProber_data()
+void TestIpListProbe::realProber_data()
 {
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QList<bool>>("answered");
@@ -64,21 +64,21 @@ void TestIPListProbe::realProber_data()
     QTest::newRow("100 rows in flight at once") << hundred << QList<bool>(100, true);
 }
 
-void TestIPListProbe::realProber()
+void TestIpListProbe::realProber()
 {
     QFETCH(QStringList, rows);
     const auto prober = createSystemEchoProber();
     QVERIFY2(prober->isAvailable(), qPrintable(prober->unavailableReason()));
-    IPListProbe probe(*prober);
+    IpListProbe probe(*prober);
     QTEST(probe.probeAndWait(rows), "answered");
     QVERIFY(!probe.isRunning());
 }
 
-void TestIPListProbe::noAddressCostsNothing()
+void TestIpListProbe::noAddressCostsNothing()
 {
     RecordingProber prober;
-    IPListProbe probe(prober);
-    QSignalSpy finished(&probe, &IPListProbe::finished);
+    IpListProbe probe(prober);
+    QSignalSpy finished(&probe, &IpListProbe::finished);
     probe.start({QString(), u"name"_s, u"1.2.3.4.5"_s});
     QCOMPARE(finished.size(), 0); // never from inside start()
     QTRY_COMPARE(finished.size(), 1);
@@ -92,7 +92,7 @@ void TestIPListProbe::noAddressCostsNothing()
 
 // Replies come back in the reverse order of the rows, and another user of the
 // same prober (the scan) gets an answer in between.
-void TestIPListProbe::answersReachTheirOwnRows()
+void TestIpListProbe::answersReachTheirOwnRows()
 {
     FakeEchoProber prober;
     prober.delay = [](quint32 address) { return 60 - 5 * int(address & 0xff); };
@@ -105,34 +105,34 @@ void TestIPListProbe::answersReachTheirOwnRows()
         expected << (i % 3 == 0);
     }
     prober.answering.insert(loopback(99));
-    IPListProbe probe(prober);
-    QSignalSpy finished(&probe, &IPListProbe::finished);
+    IpListProbe probe(prober);
+    QSignalSpy finished(&probe, &IpListProbe::finished);
     probe.start(rows);
     prober.probe(loopback(99), 64, 100);
     QTRY_COMPARE(finished.size(), 1);
     QCOMPARE(answersOf(finished, 0), expected);
 }
 
-void TestIPListProbe::lostProbeCountsAsNoAnswer()
+void TestIpListProbe::lostProbeCountsAsNoAnswer()
 {
     FakeEchoProber prober;
     prober.answering = {loopback(1), loopback(2)};
     prober.delay = [](quint32 address) { return address == loopback(2) ? 60000 : 0; };
-    IPListProbe probe(prober);
+    IpListProbe probe(prober);
     probe.setGraceMs(100);
     QCOMPARE(probe.probeAndWait({u"127.0.0.1"_s, u"127.0.0.2"_s}), (QList<bool>{true, false}));
     QCOMPARE(prober.cancelled.size(), 1);
 }
 
-void TestIPListProbe::cancelSilencesTheRun()
+void TestIpListProbe::cancelSilencesTheRun()
 {
     // The prober reports the cancelled probe late, as a reply on its way would.
     FakeEchoProber prober;
     prober.reportCancelledToo = true;
     prober.answering = {loopback(1)};
     prober.delay = [](quint32 address) { return address == loopback(1) ? 0 : 30; };
-    IPListProbe probe(prober);
-    QSignalSpy finished(&probe, &IPListProbe::finished);
+    IpListProbe probe(prober);
+    QSignalSpy finished(&probe, &IpListProbe::finished);
     probe.start({u"127.0.0.1"_s});
     probe.cancel();
     QVERIFY(!probe.isRunning());
@@ -143,5 +143,5 @@ void TestIPListProbe::cancelSilencesTheRun()
     QCOMPARE(answersOf(finished, 0), QList<bool>{false});
 }
 
-QTEST_GUILESS_MAIN(TestIPListProbe)
+QTEST_GUILESS_MAIN(TestIpListProbe)
 #include "tst_iplistprobe.moc"

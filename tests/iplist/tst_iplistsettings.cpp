@@ -6,33 +6,33 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QList<IPListEntry> listOf(const QList<IPListEntry> &first)
+QList<IpListEntry> listOf(const QList<IpListEntry> &first)
 {
-    QList<IPListEntry> rows = first;
+    QList<IpListEntry> rows = first;
     rows.resize(IPListSlotCount);
     return rows;
 }
 
-QList<IPListEntry> numbered(int count, const QString &description = u"host %1"_s)
+QList<IpListEntry> numbered(int count, const QString &description = u"host %1"_s)
 {
-    QList<IPListEntry> rows;
+    QList<IpListEntry> rows;
     for (int i = 0; i < count; ++i)
         rows.append({u"10.0.0.%1"_s.arg(i), description.arg(i)});
     return rows;
 }
 
-QStringList writesOf(const QList<IPListEntry> &rows)
+QStringList writesOf(const QList<IpListEntry> &rows)
 {
     QStringList writes;
     for (int i = 0; i < rows.size(); ++i)
-        writes << IPListIPKey(i) + u'=' + rows.at(i).ipNumber
-               << IPListDescKey(i) + u'=' + rows.at(i).description;
+        writes << ipListIpKey(i) + u'=' + rows.at(i).ipNumber
+               << ipListDescKey(i) + u'=' + rows.at(i).description;
     return writes;
 }
 
 } // namespace
 
-class TestIPListSettings : public QObject
+class TestIpListSettings : public QObject
 {
     Q_OBJECT
 
@@ -48,43 +48,43 @@ private slots:
     void unwritableStoreIsReported();
 };
 
-void TestIPListSettings::load_data()
+void TestIpListSettings::load_data()
 {
     QTest::addColumn<KeyValues>("stored");
-    QTest::addColumn<QList<IPListEntry>>("expected");
+    QTest::addColumn<QList<IpListEntry>>("expected");
 
     QTest::newRow("empty store gives 100 empty rows") << KeyValues() << listOf({});
     KeyValues hole = rowKeys(numbered(5));
     hole.remove(u"IP_3"_s);
-    QList<IPListEntry> withHole = numbered(5);
+    QList<IpListEntry> withHole = numbered(5);
     withHole[3].ipNumber.clear();
     QTest::newRow("missing IP_3 is an empty row, later rows still read")
         << hole << listOf(withHole);
-    QList<IPListEntry> last = listOf({});
+    QList<IpListEntry> last = listOf({});
     last[99] = {u"10.9.9.9"_s, u"last"_s};
     QTest::newRow("last slot read, IP_100 not")
         << KeyValues{{u"IP_99"_s, u"10.9.9.9"_s}, {u"Desc_99"_s, u"last"_s}, {u"IP_100"_s, u"x"_s}}
         << last;
 }
 
-void TestIPListSettings::load()
+void TestIpListSettings::load()
 {
     QFETCH(KeyValues, stored);
     putOnDisk(stored);
     const auto real = createSystemSettingsStore();
     RecordingSettingsStore store(*real);
-    QTEST(LoadEntries(store), "expected");
+    QTEST(loadIpList(store), "expected");
     QStringList order;
     for (int i = 0; i < IPListSlotCount; ++i)
-        order << IPListIPKey(i) << IPListDescKey(i);
+        order << ipListIpKey(i) << ipListDescKey(i);
     QCOMPARE(store.reads, order);
     QVERIFY(store.writes.isEmpty());
 }
 
-void TestIPListSettings::save_data()
+void TestIpListSettings::save_data()
 {
     QTest::addColumn<KeyValues>("stored");
-    QTest::addColumn<QList<IPListEntry>>("rows");
+    QTest::addColumn<QList<IpListEntry>>("rows");
     QTest::addColumn<QStringList>("writes");
     QTest::addColumn<KeyValues>("afterwards");
 
@@ -96,7 +96,7 @@ void TestIPListSettings::save_data()
         << KeyValues() << listOf({{QString(), u"only a description"_s}}) << QStringList()
         << KeyValues();
 
-    QList<IPListEntry> edited = listOf(numbered(10));
+    QList<IpListEntry> edited = listOf(numbered(10));
     edited[3].ipNumber.clear();
     edited[7].description = u"changed"_s;
     QTest::newRow("emptied row 3 keeps rows 3 to 9 as stored")
@@ -104,39 +104,39 @@ void TestIPListSettings::save_data()
 
     KeyValues hole = rowKeys(numbered(5));
     hole.remove(u"IP_3"_s);
-    QList<IPListEntry> renamed = numbered(5, u"new %1"_s);
+    QList<IpListEntry> renamed = numbered(5, u"new %1"_s);
     renamed[3].ipNumber.clear();
     KeyValues holeAfter = hole;
     holeAfter.insert(rowKeys(numbered(3, u"new %1"_s)));
     QTest::newRow("hole at IP_3 leaves IP_4 and Desc_4 alone")
         << hole << listOf(renamed) << writesOf(numbered(3, u"new %1"_s)) << holeAfter;
 
-    const QList<IPListEntry> blank = numbered(2, QString());
+    const QList<IpListEntry> blank = numbered(2, QString());
     QTest::newRow("empty descriptions written as empty texts")
         << rowKeys(numbered(2, u"old"_s)) << listOf(blank) << writesOf(blank) << rowKeys(blank);
 
-    QList<IPListEntry> full;
+    QList<IpListEntry> full;
     for (int i = 0; i < IPListSlotCount; ++i)
         full.append({u"10.0.1.%1"_s.arg(i), u"d%1"_s.arg(i)});
     QTest::newRow("all 100 rows") << KeyValues() << full << writesOf(full) << rowKeys(full);
 }
 
-void TestIPListSettings::save()
+void TestIpListSettings::save()
 {
     QFETCH(KeyValues, stored);
-    QFETCH(QList<IPListEntry>, rows);
+    QFETCH(QList<IpListEntry>, rows);
     putOnDisk(stored);
     {
         const auto real = createSystemSettingsStore();
         RecordingSettingsStore store(*real);
-        QVERIFY(SaveEntries(store, rows));
+        QVERIFY(saveIpList(store, rows));
         QTEST(store.writes, "writes");
         QVERIFY(store.reads.isEmpty());
     }
     QTEST(listOnDisk(), "afterwards");
 }
 
-void TestIPListSettings::textsKeptAsTyped_data()
+void TestIpListSettings::textsKeptAsTyped_data()
 {
     QTest::addColumn<QString>("ipNumber");
     QTest::addColumn<QString>("description");
@@ -148,23 +148,23 @@ void TestIPListSettings::textsKeptAsTyped_data()
     QTest::newRow("unicode") << u"１０.0.0.1"_s << u"Zürich → 東京"_s;
 }
 
-void TestIPListSettings::textsKeptAsTyped()
+void TestIpListSettings::textsKeptAsTyped()
 {
     QFETCH(QString, ipNumber);
     QFETCH(QString, description);
-    QVERIFY(SaveEntries(*createSystemSettingsStore(), listOf({{ipNumber, description}})));
-    const QList<IPListEntry> entries = LoadEntries(*createSystemSettingsStore());
-    QCOMPARE(entries.at(0), (IPListEntry{ipNumber, description}));
+    QVERIFY(saveIpList(*createSystemSettingsStore(), listOf({{ipNumber, description}})));
+    const QList<IpListEntry> entries = loadIpList(*createSystemSettingsStore());
+    QCOMPARE(entries.at(0), (IpListEntry{ipNumber, description}));
 }
 
-void TestIPListSettings::failedWriteDoesNotStopTheRest()
+void TestIpListSettings::failedWriteDoesNotStopTheRest()
 {
-    const QList<IPListEntry> rows = numbered(3);
+    const QList<IpListEntry> rows = numbered(3);
     {
         const auto real = createSystemSettingsStore();
         RecordingSettingsStore store(*real);
         store.failingKeys = {u"Desc_1"_s};
-        QVERIFY(!SaveEntries(store, listOf(rows)));
+        QVERIFY(!saveIpList(store, listOf(rows)));
         QCOMPARE(store.writes, writesOf(rows));
     }
     KeyValues expected = rowKeys(rows);
@@ -172,21 +172,21 @@ void TestIPListSettings::failedWriteDoesNotStopTheRest()
     QCOMPARE(listOnDisk(), expected);
 }
 
-void TestIPListSettings::unwritableStoreIsReported()
+void TestIpListSettings::unwritableStoreIsReported()
 {
     // A folder where the file should be: no write can succeed, for root too.
     QVERIFY(QDir().mkpath(corvaneConfigFolder() + u"/Corvane.conf"_s));
     const auto real = createSystemSettingsStore();
     RecordingSettingsStore store(*real);
-    QVERIFY(!SaveEntries(store, listOf(numbered(2))));
+    QVERIFY(!saveIpList(store, listOf(numbered(2))));
     QCOMPARE(store.writes, writesOf(numbered(2)));
     QVERIFY(!store.lastError().isEmpty());
 
     // An untouched empty list is no failure there: nothing had to be written.
     RecordingSettingsStore untouched(*real);
-    QVERIFY(SaveEntries(untouched, listOf({})));
+    QVERIFY(saveIpList(untouched, listOf({})));
     QCOMPARE(untouched.flushes, 0);
 }
 
-QTEST_GUILESS_MAIN(TestIPListSettings)
+QTEST_GUILESS_MAIN(TestIpListSettings)
 #include "tst_iplistsettings.moc"

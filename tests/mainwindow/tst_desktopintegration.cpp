@@ -9,7 +9,7 @@ using namespace Qt::StringLiterals;
 
 // The tray icon's clicks come from the desktop; here the icon's own
 // activated() signal stands in for them.
-class tst_DesktopIntegration : public QObject
+class TestDesktopIntegration : public QObject
 {
     Q_OBJECT
 
@@ -35,7 +35,7 @@ private:
     DesktopIntegration *m_desktop = nullptr;
 };
 
-void tst_DesktopIntegration::init()
+void TestDesktopIntegration::init()
 {
     m_window = new QWidget;
     m_window->resize(200, 100);
@@ -44,20 +44,20 @@ void tst_DesktopIntegration::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
-void tst_DesktopIntegration::cleanup()
+void TestDesktopIntegration::cleanup()
 {
     delete m_window;
     m_window = nullptr;
 }
 
-void tst_DesktopIntegration::activate(QSystemTrayIcon::ActivationReason reason)
+void TestDesktopIntegration::activate(QSystemTrayIcon::ActivationReason reason)
 {
     auto *tray = m_desktop->findChild<QSystemTrayIcon *>();
     QVERIFY(tray);
     emit tray->activated(reason);
 }
 
-void tst_DesktopIntegration::iconAndToolTip()
+void TestDesktopIntegration::iconAndToolTip()
 {
     QCOMPARE(m_desktop->toolTip(), u" Corvane "_s);
     auto *tray = m_desktop->findChild<QSystemTrayIcon *>();
@@ -77,7 +77,7 @@ void tst_DesktopIntegration::iconAndToolTip()
     QCOMPARE(tray->icon().availableSizes(), sizes);
 }
 
-void tst_DesktopIntegration::menuItems()
+void TestDesktopIntegration::menuItems()
 {
     QMenu *menu = m_desktop->menu();
     QCOMPARE(menu->objectName(), u"mnu_1"_s);
@@ -93,7 +93,7 @@ void tst_DesktopIntegration::menuItems()
     QVERIFY(!menu->isVisible());
 }
 
-void tst_DesktopIntegration::menuItemsAskTheWindow()
+void TestDesktopIntegration::menuItemsAskTheWindow()
 {
     QSignalSpy restore(m_desktop, &DesktopIntegration::restoreRequested);
     QSignalSpy exit(m_desktop, &DesktopIntegration::exitRequested);
@@ -105,7 +105,7 @@ void tst_DesktopIntegration::menuItemsAskTheWindow()
     QCOMPARE(exit.size(), 1);
 }
 
-void tst_DesktopIntegration::trayEventsWhileShownDoNothing_data()
+void TestDesktopIntegration::trayEventsWhileShownDoNothing_data()
 {
     QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
     QTest::newRow("left click") << QSystemTrayIcon::Trigger;
@@ -114,7 +114,7 @@ void tst_DesktopIntegration::trayEventsWhileShownDoNothing_data()
     QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick;
 }
 
-void tst_DesktopIntegration::trayEventsWhileShownDoNothing()
+void TestDesktopIntegration::trayEventsWhileShownDoNothing()
 {
     QFETCH(QSystemTrayIcon::ActivationReason, reason);
     QSignalSpy restore(m_desktop, &DesktopIntegration::restoreRequested);
@@ -127,7 +127,7 @@ void tst_DesktopIntegration::trayEventsWhileShownDoNothing()
     QVERIFY(m_window->isVisible());
 }
 
-void tst_DesktopIntegration::trayEventsWhileMinimised_data()
+void TestDesktopIntegration::trayEventsWhileMinimised_data()
 {
     QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
     QTest::addColumn<bool>("hidden");
@@ -141,7 +141,7 @@ void tst_DesktopIntegration::trayEventsWhileMinimised_data()
         << QSystemTrayIcon::Trigger << false << 1 << false;
 }
 
-void tst_DesktopIntegration::trayEventsWhileMinimised()
+void TestDesktopIntegration::trayEventsWhileMinimised()
 {
     QFETCH(QSystemTrayIcon::ActivationReason, reason);
     QFETCH(bool, hidden);
@@ -171,14 +171,14 @@ void tst_DesktopIntegration::trayEventsWhileMinimised()
     }
 }
 
-void tst_DesktopIntegration::messagesOtherThanTheThreeDoNothing_data()
+void TestDesktopIntegration::messagesOtherThanTheThreeDoNothing_data()
 {
     QTest::addColumn<int>("message");
     for (const int message : {0, 512, 513, 516, 520})
         QTest::addRow("message %d", message) << message;
 }
 
-void tst_DesktopIntegration::messagesOtherThanTheThreeDoNothing()
+void TestDesktopIntegration::messagesOtherThanTheThreeDoNothing()
 {
     QFETCH(int, message);
     m_window->showMinimized();
@@ -193,7 +193,7 @@ void tst_DesktopIntegration::messagesOtherThanTheThreeDoNothing()
     QCOMPARE(restore.size(), 1);
 }
 
-void tst_DesktopIntegration::withoutTrayTheWindowStaysMinimised()
+void TestDesktopIntegration::withoutTrayTheWindowStaysMinimised()
 {
     // The offscreen platform has no notification area.
     QVERIFY(!m_desktop->isTrayAvailable());
@@ -204,5 +204,5 @@ void tst_DesktopIntegration::withoutTrayTheWindowStaysMinimised()
     QVERIFY(!m_desktop->minimiseHidesWindow());
 }
 
-QTEST_MAIN(tst_DesktopIntegration)
+QTEST_MAIN(TestDesktopIntegration)
 #include "tst_desktopintegration.moc"

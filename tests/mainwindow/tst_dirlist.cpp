@@ -39,7 +39,7 @@ void doubleClick(QWidget *widget, const QPoint &position)
 
 } // namespace
 
-class tst_DirList : public QObject
+class TestDirList : public QObject
 {
     Q_OBJECT
 
@@ -64,7 +64,7 @@ private:
     DirList *m_list = nullptr;
 };
 
-void tst_DirList::init()
+void TestDirList::init()
 {
     QVERIFY(m_root.isValid());
     QDir root(m_root.path());
@@ -84,7 +84,7 @@ void tst_DirList::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_list));
 }
 
-void tst_DirList::cleanup()
+void TestDirList::cleanup()
 {
     delete m_list;
     m_list = nullptr;
@@ -93,7 +93,7 @@ void tst_DirList::cleanup()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-void tst_DirList::setPath_data()
+void TestDirList::setPath_data()
 {
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("path");
@@ -116,7 +116,7 @@ void tst_DirList::setPath_data()
 }
 
 // Paths in the table are under the test's folder; "@" marks one handed over as written.
-void tst_DirList::setPath()
+void TestDirList::setPath()
 {
     QFETCH(QString, start);
     QFETCH(QString, path);
@@ -132,7 +132,7 @@ void tst_DirList::setPath()
     QCOMPARE(DirList::pathOf(m_list->currentItem()), resolve(expected));
 }
 
-void tst_DirList::folderThatCannotBeEntered()
+void TestDirList::folderThatCannotBeEntered()
 {
     QVERIFY(m_list->setPath(folder(u"logs"_s)));
     {
@@ -145,7 +145,7 @@ void tst_DirList::folderThatCannotBeEntered()
     QCOMPARE(m_list->path(), folder(u"other"_s));
 }
 
-void tst_DirList::listsAncestorsThenSubfolders()
+void TestDirList::listsAncestorsThenSubfolders()
 {
     QVERIFY(m_list->setPath(folder(u"logs"_s)));
     QTreeWidgetItem *item = m_list->topLevelItem(0);
@@ -164,7 +164,7 @@ void tst_DirList::listsAncestorsThenSubfolders()
     QCOMPARE(DirList::pathOf(item->child(1)), folder(u"logs/b"_s));
 }
 
-void tst_DirList::doubleClickOpensFolder()
+void TestDirList::doubleClickOpensFolder()
 {
     QVERIFY(m_list->setPath(folder(u"logs"_s)));
     QTreeWidgetItem *target = childNamed(m_list->currentItem(), u"c"_s);
@@ -176,7 +176,7 @@ void tst_DirList::doubleClickOpensFolder()
     QCOMPARE(m_list->path(), folder(u"logs/c"_s));
 }
 
-void tst_DirList::enterOpensFolder()
+void TestDirList::enterOpensFolder()
 {
     QVERIFY(m_list->setPath(folder(u"logs"_s)));
     m_list->setFocus();
@@ -188,7 +188,7 @@ void tst_DirList::enterOpensFolder()
     QCOMPARE(m_list->path(), folder(u"logs/b"_s));
 }
 
-void tst_DirList::backspaceAndAncestorsGoUp()
+void TestDirList::backspaceAndAncestorsGoUp()
 {
     QVERIFY(m_list->setPath(folder(u"logs/b"_s)));
     m_list->setFocus();
@@ -205,7 +205,7 @@ void tst_DirList::backspaceAndAncestorsGoUp()
     QCOMPARE(m_list->path(), u"/"_s);
 }
 
-void tst_DirList::pathChangedOncePerChange()
+void TestDirList::pathChangedOncePerChange()
 {
     QVERIFY(m_list->setPath(folder(u"logs"_s)));
     QSignalSpy changed(m_list, &DirList::pathChanged);
@@ -216,7 +216,7 @@ void tst_DirList::pathChangedOncePerChange()
     QCOMPARE(changed.at(0).at(0).toString(), folder(u"logs/b"_s));
 }
 
-void tst_DirList::refreshShowsNewFolders()
+void TestDirList::refreshShowsNewFolders()
 {
     QVERIFY(m_list->setPath(folder(u"logs"_s)));
     QVERIFY(QDir().mkpath(folder(u"logs/new"_s)));
@@ -227,5 +227,5 @@ void tst_DirList::refreshShowsNewFolders()
     QCOMPARE(m_list->path(), folder(u"logs"_s));
 }
 
-QTEST_MAIN(tst_DirList)
+QTEST_MAIN(TestDirList)
 #include "tst_dirlist.moc"

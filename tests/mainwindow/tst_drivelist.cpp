@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 // The mount cases mount small tmpfs file systems inside a mount namespace
 // this process makes for itself, so the machine's own mounts never change.
-class tst_DriveList : public QObject
+class TestDriveList : public QObject
 {
     Q_OBJECT
 
@@ -39,21 +39,21 @@ private:
     QStringList m_mounted;
 };
 
-void tst_DriveList::initTestCase()
+void TestDriveList::initTestCase()
 {
     QVERIFY(m_root.isValid());
     m_canMount = geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
                  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-void tst_DriveList::cleanup()
+void TestDriveList::cleanup()
 {
     for (const QString &where : std::as_const(m_mounted))
         umount2(QFile::encodeName(where).constData(), MNT_DETACH);
     m_mounted.clear();
 }
 
-bool tst_DriveList::mountTmpfs(const QString &where, const QString &source)
+bool TestDriveList::mountTmpfs(const QString &where, const QString &source)
 {
     if (!QDir().mkpath(where))
         return false;
@@ -64,7 +64,7 @@ bool tst_DriveList::mountTmpfs(const QString &where, const QString &source)
     return true;
 }
 
-void tst_DriveList::rootComesFirst()
+void TestDriveList::rootComesFirst()
 {
     DriveList list;
     QVERIFY(!list.drives().isEmpty());
@@ -73,7 +73,7 @@ void tst_DriveList::rootComesFirst()
     QCOMPARE(list.currentIndex(), 0);
 }
 
-void tst_DriveList::listsTheMountedFileSystems()
+void TestDriveList::listsTheMountedFileSystems()
 {
     DriveList list;
     QStringList expected;
@@ -89,7 +89,7 @@ void tst_DriveList::listsTheMountedFileSystems()
         QVERIFY2(QFileInfo(drive).isDir(), qPrintable(drive));
 }
 
-void tst_DriveList::setDrive_data()
+void TestDriveList::setDrive_data()
 {
     QTest::addColumn<QString>("drive");
     QTest::addColumn<bool>("chosen");
@@ -103,7 +103,7 @@ void tst_DriveList::setDrive_data()
     QTest::newRow("drive letter") << u"c:\\"_s << false;
 }
 
-void tst_DriveList::setDrive()
+void TestDriveList::setDrive()
 {
     QFETCH(QString, drive);
     QFETCH(bool, chosen);
@@ -126,7 +126,7 @@ void tst_DriveList::setDrive()
     QCOMPARE(changed.size(), expected == u"/" ? 0 : 1);
 }
 
-void tst_DriveList::newMountIsFoundBySetDrive()
+void TestDriveList::newMountIsFoundBySetDrive()
 {
     if (!m_canMount)
         QSKIP("mounting needs root and mount namespaces");
@@ -142,7 +142,7 @@ void tst_DriveList::newMountIsFoundBySetDrive()
     QCOMPARE(changed.at(0).at(0).toString(), mountPoint);
 }
 
-void tst_DriveList::entryShowsMountPointAndLabel()
+void TestDriveList::entryShowsMountPointAndLabel()
 {
     if (!m_canMount)
         QSKIP("mounting needs root and mount namespaces");
@@ -154,7 +154,7 @@ void tst_DriveList::entryShowsMountPointAndLabel()
     QVERIFY(list.itemText(0).startsWith(u'/'));
 }
 
-void tst_DriveList::choosingWithTheKeyboardAnnounces()
+void TestDriveList::choosingWithTheKeyboardAnnounces()
 {
     if (!m_canMount)
         QSKIP("mounting needs root and mount namespaces");
@@ -172,7 +172,7 @@ void tst_DriveList::choosingWithTheKeyboardAnnounces()
     QCOMPARE(list.drive(), list.drives().at(1));
 }
 
-void tst_DriveList::unmountedDriveFallsBackToRoot()
+void TestDriveList::unmountedDriveFallsBackToRoot()
 {
     if (!m_canMount)
         QSKIP("mounting needs root and mount namespaces");
@@ -195,5 +195,5 @@ void tst_DriveList::unmountedDriveFallsBackToRoot()
     QCOMPARE(changed.size(), 1);
 }
 
-QTEST_MAIN(tst_DriveList)
+QTEST_MAIN(TestDriveList)
 #include "tst_drivelist.moc"

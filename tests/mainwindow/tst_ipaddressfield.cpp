@@ -1,4 +1,4 @@
-#include "ccrpipaddress.h"
+#include "ipaddressedit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList boxTexts(const ccrpIPAddress &field)
+QStringList boxTexts(const IpAddressEdit &field)
 {
     QStringList texts;
     for (int i = 0; i < 4; ++i)
@@ -21,7 +21,7 @@ QStringList boxTexts(const ccrpIPAddress &field)
     return texts;
 }
 
-int focusedBox(const ccrpIPAddress &field)
+int focusedBox(const IpAddressEdit &field)
 {
     for (int i = 0; i < 4; ++i) {
         if (field.octetBox(i)->hasFocus())
@@ -50,7 +50,7 @@ void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 
 } // namespace
 
-class tst_IPAddressField : public QObject
+class TestIPAddressField : public QObject
 {
     Q_OBJECT
 
@@ -77,15 +77,15 @@ private slots:
 
 private:
     QWidget *m_window = nullptr;
-    ccrpIPAddress *m_field = nullptr;
+    IpAddressEdit *m_field = nullptr;
     QLineEdit *m_next = nullptr;
 };
 
-void tst_IPAddressField::init()
+void TestIPAddressField::init()
 {
     m_window = new QWidget;
     auto *layout = new QVBoxLayout(m_window);
-    m_field = new ccrpIPAddress(m_window);
+    m_field = new IpAddressEdit(m_window);
     m_next = new QLineEdit(m_window);
     layout->addWidget(m_field);
     layout->addWidget(m_next);
@@ -95,13 +95,13 @@ void tst_IPAddressField::init()
     QTRY_COMPARE(focusedBox(*m_field), 0);
 }
 
-void tst_IPAddressField::cleanup()
+void TestIPAddressField::cleanup()
 {
     delete m_window;
     m_window = nullptr;
 }
 
-void tst_IPAddressField::writtenTextReadsBack_data()
+void TestIPAddressField::writtenTextReadsBack_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
@@ -119,19 +119,19 @@ void tst_IPAddressField::writtenTextReadsBack_data()
                                    << QStringList{u"192"_s, u"168"_s, u"1"_s, u"20"_s};
 }
 
-void tst_IPAddressField::writtenTextReadsBack()
+void TestIPAddressField::writtenTextReadsBack()
 {
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QFETCH(QStringList, boxes);
     m_field->setText(u"1.1.1.1"_s);
     m_field->setText(text);
-    QCOMPARE(m_field->Text(), expected);
+    QCOMPARE(m_field->text(), expected);
     QCOMPARE(boxTexts(*m_field), boxes);
-    QCOMPARE(m_field->property("Text").toString(), expected);
+    QCOMPARE(m_field->property("text").toString(), expected);
 }
 
-void tst_IPAddressField::oddTextLeavesFieldEmpty_data()
+void TestIPAddressField::oddTextLeavesFieldEmpty_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("letters") << u"router"_s;
@@ -151,19 +151,19 @@ void tst_IPAddressField::oddTextLeavesFieldEmpty_data()
     QTest::newRow("huge dotted text") << u"1."_s.repeated(1 << 18) + u'1';
 }
 
-void tst_IPAddressField::oddTextLeavesFieldEmpty()
+void TestIPAddressField::oddTextLeavesFieldEmpty()
 {
     QFETCH(QString, text);
     m_field->setText(u"10.0.0.1"_s);
-    QSignalSpy changed(m_field, &ccrpIPAddress::textChanged);
+    QSignalSpy changed(m_field, &IpAddressEdit::textChanged);
     m_field->setText(text);
-    QCOMPARE(m_field->Text(), QString());
+    QCOMPARE(m_field->text(), QString());
     QCOMPARE(boxTexts(*m_field), (QStringList{{}, {}, {}, {}}));
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.at(0).at(0).toString(), QString());
 }
 
-void tst_IPAddressField::typing_data()
+void TestIPAddressField::typing_data()
 {
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("expected");
@@ -182,27 +182,27 @@ void tst_IPAddressField::typing_data()
     QTest::newRow("first box only") << u"7"_s << u"7.0.0.0"_s << 0;
 }
 
-void tst_IPAddressField::typing()
+void TestIPAddressField::typing()
 {
     QFETCH(QString, keys);
     QFETCH(QString, expected);
     QFETCH(int, focusAfter);
     typeText(keys);
-    QCOMPARE(m_field->Text(), expected);
+    QCOMPARE(m_field->text(), expected);
     QCOMPARE(focusedBox(*m_field), focusAfter);
 }
 
-void tst_IPAddressField::keypadCommaMovesOn()
+void TestIPAddressField::keypadCommaMovesOn()
 {
     typeText(u"10"_s);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Comma, Qt::KeypadModifier);
     typeText(u"1"_s);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Comma);
-    QCOMPARE(m_field->Text(), u"10.1.0.0"_s);
+    QCOMPARE(m_field->text(), u"10.1.0.0"_s);
     QCOMPARE(focusedBox(*m_field), 1);
 }
 
-void tst_IPAddressField::backspaceInEmptyBoxGoesBack()
+void TestIPAddressField::backspaceInEmptyBoxGoesBack()
 {
     typeText(u"12.3"_s);
     QCOMPARE(focusedBox(*m_field), 1);
@@ -213,16 +213,16 @@ void tst_IPAddressField::backspaceInEmptyBoxGoesBack()
     pressKey(Qt::Key_Backspace);
     QCOMPARE(focusedBox(*m_field), 0);
     QCOMPARE(m_field->octetBox(0)->cursorPosition(), 2);
-    QCOMPARE(m_field->Text(), u"12.0.0.0"_s);
+    QCOMPARE(m_field->text(), u"12.0.0.0"_s);
 
     pressKey(Qt::Key_Backspace);
     pressKey(Qt::Key_Backspace);
     pressKey(Qt::Key_Backspace);
     QCOMPARE(focusedBox(*m_field), 0);
-    QCOMPARE(m_field->Text(), QString());
+    QCOMPARE(m_field->text(), QString());
 }
 
-void tst_IPAddressField::arrowsCrossBoxEdges()
+void TestIPAddressField::arrowsCrossBoxEdges()
 {
     m_field->setText(u"11.22.33.44"_s);
     m_field->octetBox(1)->setFocus();
@@ -249,20 +249,20 @@ void tst_IPAddressField::arrowsCrossBoxEdges()
     m_field->octetBox(3)->setCursorPosition(2);
     pressKey(Qt::Key_Right);
     QCOMPARE(focusedBox(*m_field), 3);
-    QCOMPARE(m_field->Text(), u"11.22.33.44"_s);
+    QCOMPARE(m_field->text(), u"11.22.33.44"_s);
 }
 
-void tst_IPAddressField::tabLeavesTheField()
+void TestIPAddressField::tabLeavesTheField()
 {
     typeText(u"10"_s);
     pressKey(Qt::Key_Tab);
     QVERIFY(m_next->hasFocus());
 }
 
-void tst_IPAddressField::partlyFilledFieldShowsWhatItReads()
+void TestIPAddressField::partlyFilledFieldShowsWhatItReads()
 {
     typeText(u"192.168"_s);
-    QCOMPARE(m_field->Text(), u"192.168.0.0"_s);
+    QCOMPARE(m_field->text(), u"192.168.0.0"_s);
     QCOMPARE(boxTexts(*m_field), (QStringList{u"192"_s, u"168"_s, {}, {}}));
 
     // Moving between its own boxes keeps the field as typed.
@@ -271,16 +271,16 @@ void tst_IPAddressField::partlyFilledFieldShowsWhatItReads()
 
     m_next->setFocus();
     QCOMPARE(boxTexts(*m_field), (QStringList{u"192"_s, u"168"_s, u"0"_s, u"0"_s}));
-    QCOMPARE(m_field->Text(), u"192.168.0.0"_s);
+    QCOMPARE(m_field->text(), u"192.168.0.0"_s);
 
     // An empty field stays empty when the focus leaves it.
     m_field->setText(QString());
     m_field->setFocus();
     m_next->setFocus();
-    QCOMPARE(m_field->Text(), QString());
+    QCOMPARE(m_field->text(), QString());
 }
 
-void tst_IPAddressField::pasting_data()
+void TestIPAddressField::pasting_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<int>("box");
@@ -299,7 +299,7 @@ void tst_IPAddressField::pasting_data()
     QTest::newRow("words refused") << u"1.2.3.4"_s << 0 << u"example.org"_s << u"1.2.3.4"_s;
 }
 
-void tst_IPAddressField::pasting()
+void TestIPAddressField::pasting()
 {
     QFETCH(QString, before);
     QFETCH(int, box);
@@ -310,10 +310,10 @@ void tst_IPAddressField::pasting()
     m_field->octetBox(box)->end(false);
     QApplication::clipboard()->setText(clipboard);
     pressKey(Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(m_field->Text(), expected);
+    QCOMPARE(m_field->text(), expected);
 }
 
-void tst_IPAddressField::contextMenuPastesWholeAddress()
+void TestIPAddressField::contextMenuPastesWholeAddress()
 {
     QApplication::clipboard()->setText(u"172.16.0.9"_s);
     QLineEdit *box = m_field->octetBox(2);
@@ -328,15 +328,15 @@ void tst_IPAddressField::contextMenuPastesWholeAddress()
     QVERIFY(paste->isEnabled());
     paste->trigger();
     menu->close();
-    QCOMPARE(m_field->Text(), u"172.16.0.9"_s);
+    QCOMPARE(m_field->text(), u"172.16.0.9"_s);
 }
 
-void tst_IPAddressField::disabledFieldTakesNoInput()
+void TestIPAddressField::disabledFieldTakesNoInput()
 {
     m_field->setText(u"10.0.0.1"_s);
     m_field->octetBox(3)->setFocus();
     m_field->setEnabled(false);
-    QSignalSpy changed(m_field, &ccrpIPAddress::textChanged);
+    QSignalSpy changed(m_field, &IpAddressEdit::textChanged);
     QApplication::clipboard()->setText(u"9.9.9.9"_s);
 
     for (int i = 0; i < 4; ++i) {
@@ -347,19 +347,19 @@ void tst_IPAddressField::disabledFieldTakesNoInput()
         QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
         QTest::mouseDClick(box, Qt::LeftButton);
     }
-    QCOMPARE(m_field->Text(), u"10.0.0.1"_s);
+    QCOMPARE(m_field->text(), u"10.0.0.1"_s);
     QCOMPARE(changed.size(), 0);
 
     m_field->setEnabled(true);
     m_field->octetBox(3)->setFocus();
     m_field->octetBox(3)->end(false);
     typeText(u"0"_s);
-    QCOMPARE(m_field->Text(), u"10.0.0.10"_s);
+    QCOMPARE(m_field->text(), u"10.0.0.10"_s);
 }
 
-void tst_IPAddressField::textChangedOncePerChange()
+void TestIPAddressField::textChangedOncePerChange()
 {
-    QSignalSpy changed(m_field, &ccrpIPAddress::textChanged);
+    QSignalSpy changed(m_field, &IpAddressEdit::textChanged);
     m_field->setText(u"10.0.0.1"_s);
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.at(0).at(0).toString(), u"10.0.0.1"_s);
@@ -377,5 +377,5 @@ void tst_IPAddressField::textChangedOncePerChange()
     QCOMPARE(changed.at(3).at(0).toString(), u"3.0.0.0"_s);
 }
 
-QTEST_MAIN(tst_IPAddressField)
+QTEST_MAIN(TestIPAddressField)
 #include "tst_ipaddressfield.moc"

@@ -5,7 +5,7 @@
 
 using namespace Qt::StringLiterals;
 
-class tst_MainWindowRules : public QObject
+class TestMainWindowRules : public QObject
 {
     Q_OBJECT
 
@@ -34,7 +34,7 @@ private slots:
     void nextTabStop();
 };
 
-void tst_MainWindowRules::settingToInteger_data()
+void TestMainWindowRules::settingToInteger_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -74,7 +74,7 @@ void tst_MainWindowRules::settingToInteger_data()
     QTest::newRow("comma fraction") << u"1,5"_s << false << 0;
 }
 
-void tst_MainWindowRules::settingToInteger()
+void TestMainWindowRules::settingToInteger()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
@@ -86,7 +86,7 @@ void tst_MainWindowRules::settingToInteger()
         QCOMPARE(int(*result), value);
 }
 
-void tst_MainWindowRules::checkStateFromSetting_data()
+void TestMainWindowRules::checkStateFromSetting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -107,7 +107,7 @@ void tst_MainWindowRules::checkStateFromSetting_data()
     QTest::newRow("2.6 rounds to 3, refused") << u"2.6"_s << false << Qt::Checked;
 }
 
-void tst_MainWindowRules::checkStateFromSetting()
+void TestMainWindowRules::checkStateFromSetting()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
@@ -119,7 +119,7 @@ void tst_MainWindowRules::checkStateFromSetting()
         QCOMPARE(*result, state);
 }
 
-void tst_MainWindowRules::checkStateRoundTrip()
+void TestMainWindowRules::checkStateRoundTrip()
 {
     for (const Qt::CheckState state : {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked}) {
         const QString text = checkStateSettingText(state);
@@ -129,7 +129,7 @@ void tst_MainWindowRules::checkStateRoundTrip()
     QCOMPARE(checkStateSettingText(Qt::PartiallyChecked), u"2"_s);
 }
 
-void tst_MainWindowRules::parallelFromSetting_data()
+void TestMainWindowRules::parallelFromSetting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("parallel");
@@ -146,14 +146,14 @@ void tst_MainWindowRules::parallelFromSetting_data()
     QTest::newRow("overflowing gives the default") << u"99999999999"_s << kDefaultParallel;
 }
 
-void tst_MainWindowRules::parallelFromSetting()
+void TestMainWindowRules::parallelFromSetting()
 {
     QFETCH(QString, text);
     QFETCH(int, parallel);
     QCOMPARE(::parallelFromSetting(text), parallel);
 }
 
-void tst_MainWindowRules::commandLine_data()
+void TestMainWindowRules::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("startsScan");
@@ -172,14 +172,14 @@ void tst_MainWindowRules::commandLine_data()
     QTest::newRow("only spaces") << QStringList{u"   "_s} << false;
 }
 
-void tst_MainWindowRules::commandLine()
+void TestMainWindowRules::commandLine()
 {
     QFETCH(QStringList, arguments);
     QFETCH(bool, startsScan);
     QCOMPARE(commandLineStartsScan(joinCommandLine(arguments)), startsScan);
 }
 
-void tst_MainWindowRules::windowCaption_data()
+void TestMainWindowRules::windowCaption_data()
 {
     QTest::addColumn<QString>("own");
     QTest::addColumn<QString>("caption");
@@ -189,14 +189,14 @@ void tst_MainWindowRules::windowCaption_data()
     QTest::newRow("no own address") << QString() << u"Corvane            Your IP Number is N/A"_s;
 }
 
-void tst_MainWindowRules::windowCaption()
+void TestMainWindowRules::windowCaption()
 {
     QFETCH(QString, own);
     QFETCH(QString, caption);
     QCOMPARE(::windowCaption(own), caption);
 }
 
-void tst_MainWindowRules::networkCheckHostName()
+void TestMainWindowRules::networkCheckHostName()
 {
     const QByteArray saved = qgetenv("CORVANE_CHECK_HOST");
     qunsetenv("CORVANE_CHECK_HOST");
@@ -216,7 +216,7 @@ void tst_MainWindowRules::networkCheckHostName()
         qputenv("CORVANE_CHECK_HOST", saved);
 }
 
-void tst_MainWindowRules::resultListLine_data()
+void TestMainWindowRules::resultListLine_data()
 {
     QTest::addColumn<bool>("pingMode");
     QTest::addColumn<bool>("namesWanted");
@@ -233,7 +233,7 @@ void tst_MainWindowRules::resultListLine_data()
                                 << u"10.0.0.5\thost.example"_s;
 }
 
-void tst_MainWindowRules::resultListLine()
+void TestMainWindowRules::resultListLine()
 {
     QFETCH(bool, pingMode);
     QFETCH(bool, namesWanted);
@@ -244,7 +244,7 @@ void tst_MainWindowRules::resultListLine()
         line);
 }
 
-void tst_MainWindowRules::counterLabelText_data()
+void TestMainWindowRules::counterLabelText_data()
 {
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<qint64>("count");
@@ -267,7 +267,7 @@ void tst_MainWindowRules::counterLabelText_data()
         << QLocale::c() << qint64(1234) << false << u"1,234 domain names"_s;
 }
 
-void tst_MainWindowRules::counterLabelText()
+void TestMainWindowRules::counterLabelText()
 {
     QFETCH(QLocale, locale);
     QFETCH(qint64, count);
@@ -277,7 +277,7 @@ void tst_MainWindowRules::counterLabelText()
     QCOMPARE(::counterLabelText(count, pingMode), text);
 }
 
-void tst_MainWindowRules::twipsToPixels_data()
+void TestMainWindowRules::twipsToPixels_data()
 {
     QTest::addColumn<int>("twips");
     QTest::addColumn<qreal>("dpi");
@@ -292,7 +292,7 @@ void tst_MainWindowRules::twipsToPixels_data()
     QTest::newRow("rounds half up") << 8 << 96.0 << 1;
 }
 
-void tst_MainWindowRules::twipsToPixels()
+void TestMainWindowRules::twipsToPixels()
 {
     QFETCH(int, twips);
     QFETCH(qreal, dpi);
@@ -300,7 +300,7 @@ void tst_MainWindowRules::twipsToPixels()
     QCOMPARE(::twipsToPixels(twips, dpi), pixels);
 }
 
-void tst_MainWindowRules::nextTabStop_data()
+void TestMainWindowRules::nextTabStop_data()
 {
     QTest::addColumn<int>("x");
     QTest::addColumn<QList<int>>("stops");
@@ -317,7 +317,7 @@ void tst_MainWindowRules::nextTabStop_data()
     QTest::newRow("no stops leaves the position") << 42 << QList<int>() << 42;
 }
 
-void tst_MainWindowRules::nextTabStop()
+void TestMainWindowRules::nextTabStop()
 {
     QFETCH(int, x);
     QFETCH(QList<int>, stops);
@@ -325,5 +325,5 @@ void tst_MainWindowRules::nextTabStop()
     QCOMPARE(::nextTabStop(x, stops), next);
 }
 
-QTEST_GUILESS_MAIN(tst_MainWindowRules)
+QTEST_GUILESS_MAIN(TestMainWindowRules)
 #include "tst_mainwindowrules.moc"

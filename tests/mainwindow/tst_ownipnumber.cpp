@@ -1,4 +1,4 @@
-#include "ccrpipaddress.h"
+#include "ipaddressedit.h"
 #include "ownipnumber.h"
 
 #include <QProcess>
@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 // Each case builds its own interfaces in a network namespace of its own,
 // created by this process for the purpose; nothing outside it is touched.
-class tst_OwnIPNumber : public QObject
+class TestOwnIPNumber : public QObject
 {
     Q_OBJECT
 
@@ -23,7 +23,7 @@ private:
     static bool ip(const QString &arguments);
 };
 
-bool tst_OwnIPNumber::ip(const QString &arguments)
+bool TestOwnIPNumber::ip(const QString &arguments)
 {
     QProcess process;
     process.start(u"ip"_s, arguments.split(u' ', Qt::SkipEmptyParts));
@@ -34,7 +34,7 @@ bool tst_OwnIPNumber::ip(const QString &arguments)
     return true;
 }
 
-void tst_OwnIPNumber::initTestCase()
+void TestOwnIPNumber::initTestCase()
 {
     if (geteuid() != 0)
         QSKIP("needs root to create network namespaces");
@@ -42,7 +42,7 @@ void tst_OwnIPNumber::initTestCase()
         QSKIP("network namespaces are not available here");
 }
 
-void tst_OwnIPNumber::ownAddress_data()
+void TestOwnIPNumber::ownAddress_data()
 {
     const QString veth = u"link add v0 type veth peer name v1"_s;
     QTest::addColumn<QStringList>("commands");
@@ -66,7 +66,7 @@ void tst_OwnIPNumber::ownAddress_data()
                                 << u"255.254.253.252"_s;
 }
 
-void tst_OwnIPNumber::ownAddress()
+void TestOwnIPNumber::ownAddress()
 {
     QFETCH(QStringList, commands);
     QFETCH(QString, expected);
@@ -74,9 +74,9 @@ void tst_OwnIPNumber::ownAddress()
     for (const QString &command : commands)
         QVERIFY2(ip(command), qPrintable(command));
 
-    QCOMPARE(queryOwnIPNumber(), expected);
-    QCOMPARE(ccrpIPAddress::ownIPNumber(), expected);
+    QCOMPARE(queryOwnIpNumber(), expected);
+    QCOMPARE(IpAddressEdit::ownIpNumber(), expected);
 }
 
-QTEST_MAIN(tst_OwnIPNumber)
+QTEST_MAIN(TestOwnIPNumber)
 #include "tst_ownipnumber.moc"

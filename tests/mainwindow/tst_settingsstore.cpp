@@ -38,7 +38,7 @@ bool writeAll(const QString &path, const QByteArray &data)
 
 } // namespace
 
-class tst_SettingsStore : public QObject
+class TestSettingsStore : public QObject
 {
     Q_OBJECT
 
@@ -67,14 +67,14 @@ private slots:
     void unusableNamesAreRefused();
 };
 
-void tst_SettingsStore::init()
+void TestSettingsStore::init()
 {
     QVERIFY(!configHome().isEmpty());
     QDir(configHome()).removeRecursively();
     QVERIFY(QDir().mkpath(configHome()));
 }
 
-void tst_SettingsStore::cleanup()
+void TestSettingsStore::cleanup()
 {
     QFile::setPermissions(storeFile(), QFile::ReadOwner | QFile::WriteOwner);
     QDir(configHome()).removeRecursively();
@@ -108,33 +108,33 @@ static void addTexts()
     QTest::newRow("long text") << QString(20000, u'x') + u", end"_s;
 }
 
-void tst_SettingsStore::writtenTextReadsBackExactly_data()
+void TestSettingsStore::writtenTextReadsBackExactly_data()
 {
     addTexts();
     QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + u"x"_s;
 }
 
-void tst_SettingsStore::writtenTextReadsBackExactly()
+void TestSettingsStore::writtenTextReadsBackExactly()
 {
     QFETCH(QString, text);
     {
         QSettingsStore store;
-        QVERIFY(store.WriteSetting(kApp, kSection, u"Path"_s, text));
-        QCOMPARE(store.ReadSetting(kApp, kSection, u"Path"_s, u"default"_s), text);
+        QVERIFY(store.writeSetting(kApp, kSection, u"Path"_s, text));
+        QCOMPARE(store.readSetting(kApp, kSection, u"Path"_s, u"default"_s), text);
         QVERIFY(store.flush());
         QCOMPARE(store.lastError(), QString());
     }
     QSettingsStore reopened;
-    QCOMPARE(reopened.ReadSetting(kApp, kSection, u"Path"_s, u"default"_s), text);
+    QCOMPARE(reopened.readSetting(kApp, kSection, u"Path"_s, u"default"_s), text);
     QCOMPARE(reopened.lastError(), QString());
 }
 
-void tst_SettingsStore::textsWrittenByQtsOwnIniFormatReadExactly_data()
+void TestSettingsStore::textsWrittenByQtsOwnIniFormatReadExactly_data()
 {
     addTexts();
 }
 
-void tst_SettingsStore::textsWrittenByQtsOwnIniFormatReadExactly()
+void TestSettingsStore::textsWrittenByQtsOwnIniFormatReadExactly()
 {
     QFETCH(QString, text);
     {
@@ -145,12 +145,12 @@ void tst_SettingsStore::textsWrittenByQtsOwnIniFormatReadExactly()
         QCOMPARE(native.status(), QSettings::NoError);
     }
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"File"_s, u"default"_s), text);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, QString()), u"10.0.0.1"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"File"_s, u"default"_s), text);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, QString()), u"10.0.0.1"_s);
     QCOMPARE(store.lastError(), QString());
 }
 
-void tst_SettingsStore::handEditedValueReadsAsOneText_data()
+void TestSettingsStore::handEditedValueReadsAsOneText_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("expected");
@@ -172,7 +172,7 @@ void tst_SettingsStore::handEditedValueReadsAsOneText_data()
     QTest::newRow("utf-8") << "Path=/home/jürgen"_ba << u"/home/jürgen"_s;
 }
 
-void tst_SettingsStore::handEditedValueReadsAsOneText()
+void TestSettingsStore::handEditedValueReadsAsOneText()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, expected);
@@ -180,12 +180,12 @@ void tst_SettingsStore::handEditedValueReadsAsOneText()
         writeAll(storeFile(), "[Options]\n" + line + "\nFile=after.txt\n[Other]\nPath=other\n"));
 
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Path"_s, u"default"_s), expected);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"File"_s, u"default"_s), u"after.txt"_s);
-    QCOMPARE(store.ReadSetting(kApp, u"Other"_s, u"Path"_s, u"default"_s), u"other"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Path"_s, u"default"_s), expected);
+    QCOMPARE(store.readSetting(kApp, kSection, u"File"_s, u"default"_s), u"after.txt"_s);
+    QCOMPARE(store.readSetting(kApp, u"Other"_s, u"Path"_s, u"default"_s), u"other"_s);
 }
 
-void tst_SettingsStore::missingKeyGivesDefault_data()
+void TestSettingsStore::missingKeyGivesDefault_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("section");
@@ -202,7 +202,7 @@ void tst_SettingsStore::missingKeyGivesDefault_data()
         << "Start=1.2.3.4\n"_ba << kSection << u"Start"_s;
 }
 
-void tst_SettingsStore::missingKeyGivesDefault()
+void TestSettingsStore::missingKeyGivesDefault()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, section);
@@ -211,19 +211,19 @@ void tst_SettingsStore::missingKeyGivesDefault()
         QVERIFY(writeAll(storeFile(), file));
 
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, section, key, u"0.0.0.0"_s), u"0.0.0.0"_s);
-    QCOMPARE(store.ReadSetting(kApp, section, key, u"1"_s), u"1"_s);
+    QCOMPARE(store.readSetting(kApp, section, key, u"0.0.0.0"_s), u"0.0.0.0"_s);
+    QCOMPARE(store.readSetting(kApp, section, key, u"1"_s), u"1"_s);
     QCOMPARE(store.lastError(), QString());
     QCOMPARE(QFile::exists(storeFile()), !file.isNull());
 }
 
-void tst_SettingsStore::storeLivesInConfigFolderUnderApplicationName()
+void TestSettingsStore::storeLivesInConfigFolderUnderApplicationName()
 {
     QCOMPARE(QSettingsStore::fileName(kApp), storeFile());
     {
         const auto store = createSystemSettingsStore();
-        QVERIFY(store->WriteSetting(kApp, kSection, u"Start"_s, u"10.0.0.255"_s));
-        QVERIFY(store->WriteSetting(u"Other"_s, kSection, u"Start"_s, u"1.1.1.1"_s));
+        QVERIFY(store->writeSetting(kApp, kSection, u"Start"_s, u"10.0.0.255"_s));
+        QVERIFY(store->writeSetting(u"Other"_s, kSection, u"Start"_s, u"1.1.1.1"_s));
         QVERIFY(store->flush());
     }
     const SettingsFileContents contents = parseSettingsFile(readAll(storeFile()));
@@ -233,25 +233,25 @@ void tst_SettingsStore::storeLivesInConfigFolderUnderApplicationName()
     QVERIFY(QFile::exists(configHome() + u"/Other/Other.conf"_s));
 }
 
-void tst_SettingsStore::otherKeysSurviveAWrite()
+void TestSettingsStore::otherKeysSurviveAWrite()
 {
     QVERIFY(writeAll(storeFile(), "[General]\ntop=1\n[Options]\nIP_0=10.0.0.1\nDesc_0=router, "
                                   "upstairs\n[Zeta]\nz=\"  z  \"\n"));
     {
         QSettingsStore store;
-        QVERIFY(store.WriteSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
-        QVERIFY(store.WriteSetting(kApp, kSection, u"IP_0"_s, u"10.0.0.2"_s));
+        QVERIFY(store.writeSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
+        QVERIFY(store.writeSetting(kApp, kSection, u"IP_0"_s, u"10.0.0.2"_s));
         QVERIFY(store.flush());
     }
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, QString(), u"top"_s, {}), u"1"_s);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"IP_0"_s, {}), u"10.0.0.2"_s);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Desc_0"_s, {}), u"router, upstairs"_s);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, {}), u"1.2.3.4"_s);
-    QCOMPARE(store.ReadSetting(kApp, u"Zeta"_s, u"z"_s, {}), u"  z  "_s);
+    QCOMPARE(store.readSetting(kApp, QString(), u"top"_s, {}), u"1"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"IP_0"_s, {}), u"10.0.0.2"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Desc_0"_s, {}), u"router, upstairs"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, {}), u"1.2.3.4"_s);
+    QCOMPARE(store.readSetting(kApp, u"Zeta"_s, u"z"_s, {}), u"  z  "_s);
 }
 
-void tst_SettingsStore::unreadableLinesAreReported_data()
+void TestSettingsStore::unreadableLinesAreReported_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QList<int>>("damaged");
@@ -268,7 +268,7 @@ void tst_SettingsStore::unreadableLinesAreReported_data()
                                     << QList<int>{1, 2} << QStringList{u"B"_s};
 }
 
-void tst_SettingsStore::unreadableLinesAreReported()
+void TestSettingsStore::unreadableLinesAreReported()
 {
     QFETCH(QByteArray, file);
     QFETCH(QList<int>, damaged);
@@ -280,30 +280,30 @@ void tst_SettingsStore::unreadableLinesAreReported()
 
     QVERIFY(writeAll(storeFile(), file));
     QSettingsStore store;
-    store.ReadSetting(kApp, kSection, u"A"_s, {});
+    store.readSetting(kApp, kSection, u"A"_s, {});
     QCOMPARE(store.lastError().isEmpty(), damaged.isEmpty());
 }
 
-void tst_SettingsStore::damagedFileIsCopiedBeforeRewrite()
+void TestSettingsStore::damagedFileIsCopiedBeforeRewrite()
 {
     const QByteArray original = "[Options]\nStart=10.0.0.1\nthis line is damaged\nFile=a, b\n";
     QVERIFY(writeAll(storeFile(), original));
     {
         QSettingsStore store;
-        QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, {}), u"10.0.0.1"_s);
+        QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, {}), u"10.0.0.1"_s);
         QVERIFY(store.lastError().contains(storeFile()));
-        QVERIFY(store.WriteSetting(kApp, kSection, u"Stop"_s, u"10.0.0.9"_s));
+        QVERIFY(store.writeSetting(kApp, kSection, u"Stop"_s, u"10.0.0.9"_s));
         QVERIFY(store.flush());
     }
     QCOMPARE(readAll(storeFile() + u".bak"_s), original);
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, {}), u"10.0.0.1"_s);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"File"_s, {}), u"a, b"_s);
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Stop"_s, {}), u"10.0.0.9"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, {}), u"10.0.0.1"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"File"_s, {}), u"a, b"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Stop"_s, {}), u"10.0.0.9"_s);
     QCOMPARE(store.lastError(), QString());
 }
 
-void tst_SettingsStore::unwritableStoreFailsClearly_data()
+void TestSettingsStore::unwritableStoreFailsClearly_data()
 {
     QTest::addColumn<QString>("blocker");
     QTest::addColumn<QString>("reason");
@@ -312,7 +312,7 @@ void tst_SettingsStore::unwritableStoreFailsClearly_data()
         << configHome() + u"/Corvane"_s << u"cannot be created"_s;
 }
 
-void tst_SettingsStore::unwritableStoreFailsClearly()
+void TestSettingsStore::unwritableStoreFailsClearly()
 {
     QFETCH(QString, blocker);
     QFETCH(QString, reason);
@@ -322,15 +322,15 @@ void tst_SettingsStore::unwritableStoreFailsClearly()
         QVERIFY(writeAll(blocker, "not a folder\n"));
 
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, u"0.0.0.0"_s), u"0.0.0.0"_s);
-    QVERIFY(!store.WriteSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
-    QVERIFY(!store.WriteSetting(kApp, kSection, u"Stop"_s, u"1.2.3.5"_s));
+    QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, u"0.0.0.0"_s), u"0.0.0.0"_s);
+    QVERIFY(!store.writeSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
+    QVERIFY(!store.writeSetting(kApp, kSection, u"Stop"_s, u"1.2.3.5"_s));
     QVERIFY2(store.lastError().contains(reason), qPrintable(store.lastError()));
     QVERIFY(store.flush());
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, u"0.0.0.0"_s), u"0.0.0.0"_s);
+    QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, u"0.0.0.0"_s), u"0.0.0.0"_s);
 }
 
-void tst_SettingsStore::readOnlyFileKeepsItsValues()
+void TestSettingsStore::readOnlyFileKeepsItsValues()
 {
     const QByteArray original = "[Options]\nStart=10.0.0.1\n";
     QVERIFY(writeAll(storeFile(), original));
@@ -343,18 +343,18 @@ void tst_SettingsStore::readOnlyFileKeepsItsValues()
 
     UnprivilegedFiles unprivileged;
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(kApp, kSection, u"Start"_s, u"0.0.0.0"_s), u"10.0.0.1"_s);
-    QVERIFY(!store.WriteSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
+    QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, u"0.0.0.0"_s), u"10.0.0.1"_s);
+    QVERIFY(!store.writeSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
     QVERIFY2(store.lastError().contains(u"cannot be written"_s), qPrintable(store.lastError()));
-    QVERIFY(!store.WriteSetting(kApp, kSection, u"File"_s, u"x.txt"_s));
+    QVERIFY(!store.writeSetting(kApp, kSection, u"File"_s, u"x.txt"_s));
     QVERIFY(store.flush());
     QCOMPARE(readAll(storeFile()), original);
 }
 
-void tst_SettingsStore::flushReportsAFileThatCouldNotBeSaved()
+void TestSettingsStore::flushReportsAFileThatCouldNotBeSaved()
 {
     QSettingsStore store;
-    QVERIFY(store.WriteSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
+    QVERIFY(store.writeSetting(kApp, kSection, u"Start"_s, u"1.2.3.4"_s));
     QVERIFY(QDir().mkpath(storeFile()));
     QVERIFY(!store.flush());
     QVERIFY2(store.lastError().contains(u"is a folder"_s), qPrintable(store.lastError()));
@@ -366,7 +366,7 @@ void tst_SettingsStore::flushReportsAFileThatCouldNotBeSaved()
              u"1.2.3.4"_s);
 }
 
-void tst_SettingsStore::unusableNamesAreRefused_data()
+void TestSettingsStore::unusableNamesAreRefused_data()
 {
     QTest::addColumn<QString>("application");
     QTest::addColumn<QString>("section");
@@ -379,7 +379,7 @@ void tst_SettingsStore::unusableNamesAreRefused_data()
     QTest::newRow("section with backslash") << kApp << u"a\\b"_s << u"Start"_s;
 }
 
-void tst_SettingsStore::unusableNamesAreRefused()
+void TestSettingsStore::unusableNamesAreRefused()
 {
     QFETCH(QString, application);
     QFETCH(QString, section);
@@ -387,12 +387,12 @@ void tst_SettingsStore::unusableNamesAreRefused()
     const QStringList before =
         QDir(configHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     QSettingsStore store;
-    QCOMPARE(store.ReadSetting(application, section, key, u"default"_s), u"default"_s);
-    QVERIFY(!store.WriteSetting(application, section, key, u"value"_s));
+    QCOMPARE(store.readSetting(application, section, key, u"default"_s), u"default"_s);
+    QVERIFY(!store.writeSetting(application, section, key, u"value"_s));
     QVERIFY(!store.lastError().isEmpty());
     QVERIFY(store.flush());
     QCOMPARE(QDir(configHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
 }
 
-QTEST_GUILESS_MAIN(tst_SettingsStore)
+QTEST_GUILESS_MAIN(TestSettingsStore)
 #include "tst_settingsstore.moc"

@@ -74,15 +74,15 @@ public:
     DragByBody *drag;
 };
 
-class tst_WindowBehaviour : public QObject
+class TestWindowBehaviour : public QObject
 {
     Q_OBJECT
 
 private slots:
     void centredPosition_data();
     void centredPosition();
-    void centreOnScreen_data();
-    void centreOnScreen();
+    void centresOnScreen_data();
+    void centresOnScreen();
     void dragging_data();
     void dragging();
     void smallMoveIsNoDrag();
@@ -90,7 +90,7 @@ private slots:
     void doubleClickCentres();
 };
 
-void tst_WindowBehaviour::centredPosition_data()
+void TestWindowBehaviour::centredPosition_data()
 {
     QTest::addColumn<double>("screenWidth");
     QTest::addColumn<double>("screenHeight");
@@ -114,7 +114,7 @@ void tst_WindowBehaviour::centredPosition_data()
         << 100.0 << 16777217.0 << 0.0 << 0.0 << 50.0 << 7549747.65;
 }
 
-void tst_WindowBehaviour::centredPosition()
+void TestWindowBehaviour::centredPosition()
 {
     QFETCH(double, screenWidth);
     QFETCH(double, screenHeight);
@@ -128,7 +128,7 @@ void tst_WindowBehaviour::centredPosition()
     QCOMPARE(position.top, top);
 }
 
-void tst_WindowBehaviour::centreOnScreen_data()
+void TestWindowBehaviour::centresOnScreen_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::newRow("small window") << QSize(300, 200);
@@ -136,7 +136,7 @@ void tst_WindowBehaviour::centreOnScreen_data()
     QTest::newRow("larger than the screen") << QSize(5000, 4000);
 }
 
-void tst_WindowBehaviour::centreOnScreen()
+void TestWindowBehaviour::centresOnScreen()
 {
     QFETCH(QSize, size);
     QWidget window;
@@ -147,10 +147,10 @@ void tst_WindowBehaviour::centreOnScreen()
     const QRect screen = window.screen()->geometry();
     const QSize outer = window.frameGeometry().size();
 
-    CentreOnScreen(&window);
+    centreOnScreen(&window);
     // A child stands for its window.
     auto *child = new QWidget(&window);
-    CentreOnScreen(child);
+    centreOnScreen(child);
 
     const QPoint expected(
         screen.left() + static_cast<int>(std::floor((screen.width() - outer.width()) / 2.0)),
@@ -159,7 +159,7 @@ void tst_WindowBehaviour::centreOnScreen()
     QCOMPARE(window.size(), size);
 }
 
-void tst_WindowBehaviour::dragging_data()
+void TestWindowBehaviour::dragging_data()
 {
     QTest::addColumn<QString>("place");
     QTest::addColumn<Qt::MouseButton>("button");
@@ -178,7 +178,7 @@ void tst_WindowBehaviour::dragging_data()
     QTest::newRow("left on a field's border") << u"field border"_s << Qt::LeftButton << false;
 }
 
-void tst_WindowBehaviour::dragging()
+void TestWindowBehaviour::dragging()
 {
     QFETCH(QString, place);
     QFETCH(Qt::MouseButton, button);
@@ -196,7 +196,7 @@ void tst_WindowBehaviour::dragging()
     QCOMPARE(window.pos(), drags ? start + QPoint(40, 30) : start);
 }
 
-void tst_WindowBehaviour::smallMoveIsNoDrag()
+void TestWindowBehaviour::smallMoveIsNoDrag()
 {
     DragWindow window;
     window.show();
@@ -208,7 +208,7 @@ void tst_WindowBehaviour::smallMoveIsNoDrag()
     QCOMPARE(window.pos(), start);
 }
 
-void tst_WindowBehaviour::doubleClickCentres_data()
+void TestWindowBehaviour::doubleClickCentres_data()
 {
     QTest::addColumn<QString>("place");
     QTest::addColumn<Qt::MouseButton>("button");
@@ -223,7 +223,7 @@ void tst_WindowBehaviour::doubleClickCentres_data()
     QTest::newRow("field border") << u"field border"_s << Qt::LeftButton << false;
 }
 
-void tst_WindowBehaviour::doubleClickCentres()
+void TestWindowBehaviour::doubleClickCentres()
 {
     QFETCH(QString, place);
     QFETCH(Qt::MouseButton, button);
@@ -231,7 +231,7 @@ void tst_WindowBehaviour::doubleClickCentres()
     DragWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    CentreOnScreen(&window);
+    centreOnScreen(&window);
     const QPoint centred = window.pos();
     window.move(centred + QPoint(-33, 21));
     const QPoint moved = window.pos();
@@ -242,5 +242,5 @@ void tst_WindowBehaviour::doubleClickCentres()
     QCOMPARE(window.pos(), centres ? centred : moved);
 }
 
-QTEST_MAIN(tst_WindowBehaviour)
+QTEST_MAIN(TestWindowBehaviour)
 #include "tst_windowbehaviour.moc"

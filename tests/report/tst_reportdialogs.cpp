@@ -120,7 +120,7 @@ void TestReportDialogs::launchFailureMessages()
     LinuxBrowserLauncher launcher(env);
 
     MessageBoxAnswerer answerer({QMessageBox::Ok});
-    LaunchBrowser(u"host.example"_s, &m_window, launcher);
+    launchBrowser(u"host.example"_s, &m_window, launcher);
 
     QCOMPARE(answerer.seen().size(), 1);
     const SeenMessageBox &box = answerer.seen().first();
@@ -135,7 +135,7 @@ void TestReportDialogs::startedBrowserShowsNoMessage()
 {
     LinuxBrowserLauncher launcher(standInEnvironment());
     MessageBoxAnswerer answerer;
-    LaunchBrowser(u"host.example"_s, &m_window, launcher);
+    launchBrowser(u"host.example"_s, &m_window, launcher);
     QTRY_VERIFY_WITH_TIMEOUT(m_fixture->hasRecord(u"standin"_s), RecordTimeoutMs);
     QCOMPARE(m_fixture->record(u"standin"_s).mid(1), QStringList{u"host.example"_s});
     QCOMPARE(answerer.seen().size(), 0);

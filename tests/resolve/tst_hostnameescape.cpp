@@ -4,7 +4,7 @@
 
 using namespace Qt::StringLiterals;
 
-class TstHostNameEscape : public QObject
+class TestHostNameEscape : public QObject
 {
     Q_OBJECT
 
@@ -14,7 +14,7 @@ private slots:
     void everyByteComesBackPrintableAndOnOneField();
 };
 
-void TstHostNameEscape::escapes_data()
+void TestHostNameEscape::escapes_data()
 {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QString>("expected");
@@ -51,14 +51,14 @@ void TstHostNameEscape::escapes_data()
     QTest::newRow("printable edges") << " ~"_ba << u" ~"_s;
 }
 
-void TstHostNameEscape::escapes()
+void TestHostNameEscape::escapes()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QString, expected);
     QCOMPARE(escapeHostName(raw), expected);
 }
 
-void TstHostNameEscape::everyByteComesBackPrintableAndOnOneField()
+void TestHostNameEscape::everyByteComesBackPrintableAndOnOneField()
 {
     QByteArray all;
     for (int byte = 0; byte < 256; ++byte)
@@ -71,5 +71,5 @@ void TstHostNameEscape::everyByteComesBackPrintableAndOnOneField()
     QCOMPARE(text.size(), 94 + 162 * 4);
 }
 
-QTEST_GUILESS_MAIN(TstHostNameEscape)
+QTEST_GUILESS_MAIN(TestHostNameEscape)
 #include "tst_hostnameescape.moc"

@@ -5,7 +5,7 @@
 
 using namespace Qt::StringLiterals;
 
-class TstIPNumberForm : public QObject
+class TestIPNumberForm : public QObject
 {
     Q_OBJECT
 
@@ -16,7 +16,7 @@ private slots:
     void addressToIPNumber();
 };
 
-void TstIPNumberForm::hasIPNumberForm_data()
+void TestIPNumberForm::hasIPNumberForm_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("expected");
@@ -58,14 +58,14 @@ void TstIPNumberForm::hasIPNumberForm_data()
         << (u"1.2.3."_s + QString(5000, u'.')) << false;
 }
 
-void TstIPNumberForm::hasIPNumberForm()
+void TestIPNumberForm::hasIPNumberForm()
 {
     QFETCH(QString, text);
     QFETCH(bool, expected);
-    QCOMPARE(HasIPNumberForm(text), expected);
+    QCOMPARE(hasIpNumberForm(text), expected);
 }
 
-void TstIPNumberForm::addressToIPNumber_data()
+void TestIPNumberForm::addressToIPNumber_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
@@ -82,15 +82,15 @@ void TstIPNumberForm::addressToIPNumber_data()
         << QByteArray::fromHex("01020304") << u"1.2.3.4"_s;
 }
 
-void TstIPNumberForm::addressToIPNumber()
+void TestIPNumberForm::addressToIPNumber()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     QCOMPARE(bytes.size(), 4);
     quint32 address = 0;
     std::memcpy(&address, bytes.constData(), sizeof address);
-    QCOMPARE(AddressToIPNumber(address), expected);
+    QCOMPARE(ipNumberFromAddress(address), expected);
 }
 
-QTEST_GUILESS_MAIN(TstIPNumberForm)
+QTEST_GUILESS_MAIN(TestIPNumberForm)
 #include "tst_ipnumberform.moc"

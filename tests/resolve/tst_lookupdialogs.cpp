@@ -63,7 +63,7 @@ public:
     QHash<QString, QString> forward;
     QHash<QString, QString> reverse;
 
-    QString hostNameToIPNumber(const QString &hostName) override
+    QString hostNameToIpNumber(const QString &hostName) override
     {
         m_events.append(u"forward lookup \"%1\" (%2)"_s.arg(hostName, pointerState()));
         return forward.value(hostName, u"ERROR"_s);
@@ -171,7 +171,7 @@ QHash<QString, QString> pairs(const QStringList &list)
 
 } // namespace
 
-class TstLookupDialogs : public QObject
+class TestLookupDialogs : public QObject
 {
     Q_OBJECT
 
@@ -186,7 +186,7 @@ private:
     void runScenario(bool domainToNumber);
 };
 
-void TstLookupDialogs::command11_data()
+void TestLookupDialogs::command11_data()
 {
     QTest::addColumn<QString>("remembered");
     QTest::addColumn<QStringList>("answers");
@@ -218,12 +218,12 @@ void TstLookupDialogs::command11_data()
         << QStringList{prompt11(u"old.test"_s)} << QString();
 }
 
-void TstLookupDialogs::command11()
+void TestLookupDialogs::command11()
 {
     runScenario(true);
 }
 
-void TstLookupDialogs::command12_data()
+void TestLookupDialogs::command12_data()
 {
     QTest::addColumn<QString>("remembered");
     QTest::addColumn<QStringList>("answers");
@@ -276,12 +276,12 @@ void TstLookupDialogs::command12_data()
         << QStringList{prompt12(u"192.0.2.9"_s)} << QString();
 }
 
-void TstLookupDialogs::command12()
+void TestLookupDialogs::command12()
 {
     runScenario(false);
 }
 
-void TstLookupDialogs::runScenario(bool domainToNumber)
+void TestLookupDialogs::runScenario(bool domainToNumber)
 {
     QFETCH(QString, remembered);
     QFETCH(QStringList, answers);
@@ -300,9 +300,9 @@ void TstLookupDialogs::runScenario(bool domainToNumber)
     {
         DialogAnswerer answerer(answers, &window, events);
         if (domainToNumber)
-            dialogs.Command11_Click();
+            dialogs.findAddress();
         else
-            dialogs.Command12_Click();
+            dialogs.findName();
         QCOMPARE(answerer.wronglyParented, 0);
     }
 
@@ -311,7 +311,7 @@ void TstLookupDialogs::runScenario(bool domainToNumber)
     QCOMPARE(pointerState(), u"pointer"_s);
 }
 
-void TstLookupDialogs::remembersAnswersAcrossClicks()
+void TestLookupDialogs::remembersAnswersAcrossClicks()
 {
     QWidget window;
     QStringList events;
@@ -321,10 +321,10 @@ void TstLookupDialogs::remembersAnswersAcrossClicks()
 
     {
         DialogAnswerer answerer({u"a.test"_s, Cancel, u"1.2.3"_s, Cancel}, &window, events);
-        dialogs.Command11_Click();
-        dialogs.Command11_Click();
-        dialogs.Command12_Click();
-        dialogs.Command12_Click();
+        dialogs.findAddress();
+        dialogs.findAddress();
+        dialogs.findName();
+        dialogs.findName();
     }
 
     QCOMPARE(events, (QStringList{
@@ -337,5 +337,5 @@ void TstLookupDialogs::remembersAnswersAcrossClicks()
     QCOMPARE(dialogs.LastIPNumberText, QString());
 }
 
-QTEST_MAIN(TstLookupDialogs)
+QTEST_MAIN(TestLookupDialogs)
 #include "tst_lookupdialogs.moc"

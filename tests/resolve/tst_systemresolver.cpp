@@ -46,7 +46,7 @@ bool rewriteInPlace(const QString &path, const QByteArray &contents)
 
 } // namespace
 
-class TstSystemResolver : public QObject
+class TestSystemResolver : public QObject
 {
     Q_OBJECT
 
@@ -74,7 +74,7 @@ private:
     int m_markers = 0;
 };
 
-void TstSystemResolver::initTestCase()
+void TestSystemResolver::initTestCase()
 {
     m_queryLog = qEnvironmentVariable("CORVANE_DNS_QUERY_LOG");
     m_hosts = qEnvironmentVariable("CORVANE_DNS_HOSTS");
@@ -84,14 +84,14 @@ void TstSystemResolver::initTestCase()
     QVERIFY(QFileInfo::exists(m_resolvConf));
 }
 
-void TstSystemResolver::init()
+void TestSystemResolver::init()
 {
     QVERIFY(rewriteInPlace(m_hosts, BaseHosts));
 }
 
 // The text of each dnsmasq log line written after @p offset, without its
 // time stamp and process.
-QStringList TstSystemResolver::logMessagesSince(qint64 offset) const
+QStringList TestSystemResolver::logMessagesSince(qint64 offset) const
 {
     QFile log(m_queryLog);
     if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
@@ -110,12 +110,12 @@ QStringList TstSystemResolver::logMessagesSince(qint64 offset) const
 // @p action ran. dnsmasq logs questions in the order they come and each lookup
 // waits for its answer, so once a marker question asked afterwards shows up,
 // every question asked by the action is in the log.
-QStringList TstSystemResolver::questionsDuring(const std::function<void()> &action)
+QStringList TestSystemResolver::questionsDuring(const std::function<void()> &action)
 {
     const qint64 start = QFileInfo(m_queryLog).size();
     action();
     const QString marker = u"query[A] marker-%1.test"_s.arg(++m_markers);
-    HostNameToIPNumber(marker.sliced(9));
+    lookUpIpNumber(marker.sliced(9));
 
     static const QRegularExpression question(u"^(query\\[\\w+\\] .*) from [0-9.]+$"_s);
     QStringList questions;
@@ -136,7 +136,7 @@ QStringList TstSystemResolver::questionsDuring(const std::function<void()> &acti
     return questions;
 }
 
-void TstSystemResolver::forwardLookup_data()
+void TestSystemResolver::forwardLookup_data()
 {
     QTest::addColumn<QByteArray>("hosts");
     QTest::addColumn<QString>("hostName");
@@ -174,7 +174,7 @@ void TstSystemResolver::forwardLookup_data()
                                  << u"10.6.0.3"_s << NoQuestion;
 }
 
-void TstSystemResolver::forwardLookup()
+void TestSystemResolver::forwardLookup()
 {
     QFETCH(QByteArray, hosts);
     QFETCH(QString, hostName);
@@ -183,15 +183,15 @@ void TstSystemResolver::forwardLookup()
     QVERIFY(rewriteInPlace(m_hosts, BaseHosts + hosts));
 
     QString result;
-    const QStringList questions = questionsDuring([&] { result = HostNameToIPNumber(hostName); });
+    const QStringList questions = questionsDuring([&] { result = lookUpIpNumber(hostName); });
     QCOMPARE(result, expected);
     QCOMPARE(questions, question == NoQuestion ? QStringList() : QStringList{question});
 }
 
-void TstSystemResolver::forwardGivesFirstAddressInAnswerOrder()
+void TestSystemResolver::forwardGivesFirstAddressInAnswerOrder()
 {
     const qint64 start = QFileInfo(m_queryLog).size();
-    const QString result = HostNameToIPNumber(u"multi.test"_s);
+    const QString result = lookUpIpNumber(u"multi.test"_s);
 
     // dnsmasq logs the records of its answer in the order it sends them.
     QStringList answerOrder;
@@ -212,7 +212,7 @@ void TstSystemResolver::forwardGivesFirstAddressInAnswerOrder()
              qPrintable(u"dnsmasq's answer order changed: "_s + answerOrder.join(u' ')));
 }
 
-void TstSystemResolver::reverseLookup_data()
+void TestSystemResolver::reverseLookup_data()
 {
     QTest::addColumn<QByteArray>("hosts");
     QTest::addColumn<QString>("ipNumber");
@@ -280,7 +280,7 @@ void TstSystemResolver::reverseLookup_data()
         << manyAliases + "\n"_ba << u"10.5.0.7"_s << u"big.test"_s << NoQuestion;
 }
 
-void TstSystemResolver::reverseLookup()
+void TestSystemResolver::reverseLookup()
 {
     QFETCH(QByteArray, hosts);
     QFETCH(QString, ipNumber);
@@ -289,12 +289,12 @@ void TstSystemResolver::reverseLookup()
     QVERIFY(rewriteInPlace(m_hosts, BaseHosts + hosts));
 
     QString result = u"(not called)"_s;
-    const QStringList questions = questionsDuring([&] { result = IPNumberToHostName(ipNumber); });
+    const QStringList questions = questionsDuring([&] { result = lookUpHostName(ipNumber); });
     QCOMPARE(result, expected);
     QCOMPARE(questions, question == NoQuestion ? QStringList() : QStringList{question});
 }
 
-void TstSystemResolver::reverseLookupOfNamesRefusedOnTheWire_data()
+void TestSystemResolver::reverseLookupOfNamesRefusedOnTheWire_data()
 {
     QTest::addColumn<QByteArrayList>("labels");
     QTest::addColumn<QString>("expected");
@@ -309,7 +309,7 @@ void TstSystemResolver::reverseLookupOfNamesRefusedOnTheWire_data()
 
 // dnsmasq will not serve such names, so a raw server on 127.0.0.2 does, and
 // the resolver is pointed at it for the duration.
-void TstSystemResolver::reverseLookupOfNamesRefusedOnTheWire()
+void TestSystemResolver::reverseLookupOfNamesRefusedOnTheWire()
 {
     QFETCH(QByteArrayList, labels);
     QFETCH(QString, expected);
@@ -327,13 +327,13 @@ void TstSystemResolver::reverseLookupOfNamesRefusedOnTheWire()
     QVERIFY(rewriteInPlace(m_resolvConf, "# raw responder\nnameserver 127.0.0.2\n"
                                          "options timeout:1 attempts:1\n"_ba));
 
-    QCOMPARE(IPNumberToHostName(u"10.0.0.9"_s), expected);
+    QCOMPARE(lookUpHostName(u"10.0.0.9"_s), expected);
     QCOMPARE(responder.questionsReceived(), 1);
 }
 
 // The scan asks from many threads at once; every answer must be the one for
 // its own question.
-void TstSystemResolver::manyThreadsAtOnce()
+void TestSystemResolver::manyThreadsAtOnce()
 {
     // dns-run.sh serves 10.4.0.1 to 10.4.1.144 as node-<octet 3>-<octet 4>.threads.test.
     constexpr int SeriesSize = 400;
@@ -362,9 +362,9 @@ void TstSystemResolver::manyThreadsAtOnce()
                         u"10.4.%1.%2"_s.arg(value >> 8 & 0xFF).arg(value & 0xFF);
                     const QString name =
                         u"node-%1-%2.threads.test"_s.arg(value >> 8 & 0xFF).arg(value & 0xFF);
-                    check(ipNumber, IPNumberToHostName(ipNumber), name);
+                    check(ipNumber, lookUpHostName(ipNumber), name);
                     if (i % 2 == 0) {
-                        check(name, HostNameToIPNumber(name), ipNumber);
+                        check(name, lookUpIpNumber(name), ipNumber);
                         QMutexLocker lock(&mutex);
                         ++forwardLookups;
                     }
@@ -380,12 +380,12 @@ void TstSystemResolver::manyThreadsAtOnce()
     QCOMPARE(questions.size(), Threads * LookupsPerThread + forwardLookups);
 }
 
-void TstSystemResolver::systemHostResolverAsksTheSameRoutines()
+void TestSystemResolver::systemHostResolverAsksTheSameRoutines()
 {
     const std::unique_ptr<HostResolver> resolver = createSystemHostResolver();
     QVERIFY(resolver);
-    QCOMPARE(resolver->hostNameToIPNumber(u"alias.test"_s), u"10.0.0.7"_s);
-    QCOMPARE(resolver->hostNameToIPNumber(u"nothere.test"_s), u"ERROR"_s);
+    QCOMPARE(resolver->hostNameToIpNumber(u"alias.test"_s), u"10.0.0.7"_s);
+    QCOMPARE(resolver->hostNameToIpNumber(u"nothere.test"_s), u"ERROR"_s);
     QCOMPARE(resolver->ipNumberToHostName(u"10.0.0.7"_s), u"official.test"_s);
     QCOMPARE(resolver->ipNumberToHostName(u"0.0.0.0"_s), QString());
 }
@@ -398,7 +398,7 @@ int main(int argc, char *argv[])
         return 77;
     }
     QCoreApplication app(argc, argv);
-    TstSystemResolver test;
+    TestSystemResolver test;
     return QTest::qExec(&test, argc, argv);
 }
 

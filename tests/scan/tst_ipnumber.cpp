@@ -33,13 +33,13 @@ namespace {
 QStringList walkAddresses(const QString &start, const QString &stop, qsizetype bound = 1 << 20)
 {
     QStringList handled{start};
-    if (WalkEnds(start, stop))
+    if (walkEnds(start, stop))
         return handled;
     OctetSlots walk;
-    SplitIPNumber(start, walk);
-    while (handled.size() <= bound && NextIPNumber(walk)) {
+    splitIpNumber(start, walk);
+    while (handled.size() <= bound && nextIpNumber(walk)) {
         handled << walk.slot[4];
-        if (WalkEnds(walk.slot[4], stop))
+        if (walkEnds(walk.slot[4], stop))
             break;
     }
     return handled;
@@ -87,7 +87,7 @@ void TestIPNumber::split()
 
     OctetSlots walk;
     walk.walkCounter = 77;
-    SplitIPNumber(text, walk);
+    splitIpNumber(text, walk);
     QCOMPARE(QStringList(std::begin(walk.slot), std::begin(walk.slot) + 4), octets);
     QCOMPARE(walk.slot[4], text);
     QCOMPARE(int(walk.walkCounter), walkCounter);
@@ -126,9 +126,9 @@ void TestIPNumber::step()
     QFETCH(int, walkCounter);
 
     OctetSlots walk;
-    SplitIPNumber(start, walk);
+    splitIpNumber(start, walk);
     for (int i = 0; i < steps; ++i)
-        QVERIFY(NextIPNumber(walk));
+        QVERIFY(nextIpNumber(walk));
     QCOMPARE(walk.slot[4], expected);
     QCOMPARE(QStringList(std::begin(walk.slot), std::begin(walk.slot) + 4).join(u'.'), expected);
     QCOMPARE(int(walk.walkCounter), walkCounter);
@@ -149,10 +149,10 @@ void TestIPNumber::stepRefusedLeavesSlotsAlone()
     QFETCH(QString, start);
 
     OctetSlots walk;
-    SplitIPNumber(start, walk);
+    splitIpNumber(start, walk);
     const OctetSlots before = walk;
-    QVERIFY(!NextIPNumber(walk));
-    QVERIFY(!NextIPNumber(walk));
+    QVERIFY(!nextIpNumber(walk));
+    QVERIFY(!nextIpNumber(walk));
     for (int i = 0; i < 5; ++i)
         QCOMPARE(walk.slot[i], before.slot[i]);
     QCOMPARE(walk.walkCounter, before.walkCounter);
@@ -198,7 +198,7 @@ void TestIPNumber::reached()
     QFETCH(QString, stop);
     QFETCH(bool, reached);
 
-    QCOMPARE(IPNumberReached(current, stop), reached);
+    QCOMPARE(ipNumberReached(current, stop), reached);
 }
 
 void TestIPNumber::lastAddress_data()
@@ -216,7 +216,7 @@ void TestIPNumber::lastAddress()
     QFETCH(QString, text);
     QFETCH(bool, last);
 
-    QCOMPARE(IsLastIPNumber(text), last);
+    QCOMPARE(isLastIpNumber(text), last);
 }
 
 void TestIPNumber::walkThroughRange_data()
