@@ -50,11 +50,17 @@ install_packages() {
     if ((${#missing[@]} == 0)); then
         return 0
     fi
-    log "installing: ${missing[*]}"
     local sudo=()
     if ((EUID != 0)); then
+        if ! command -v sudo >/dev/null 2>&1; then
+            log "missing Debian packages, and no sudo to install them; as root, run:"
+            printf '    apt-get install -y %s\n' "${missing[*]}" >&2
+            log "then run this command again"
+            exit 1
+        fi
         sudo=(sudo)
     fi
+    log "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     "${sudo[@]}" apt-get update -qq
     "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
