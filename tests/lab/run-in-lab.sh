@@ -12,7 +12,9 @@
 #   CORVANE_LAB_RUN_AS             run the command as this user (name or uid), with no
 #                                  capabilities and a fresh HOME and XDG_CONFIG_HOME; the
 #                                  command is a program, run from a copy in that HOME, so
-#                                  the user need not reach the build tree
+#                                  the user need not reach the build tree; so are the
+#                                  flood helper named by CORVANE_PINGFLOOD and the leak
+#                                  suppressions named by LSAN_OPTIONS
 #
 # Exit status: the command's; 77 (skipped) without root.
 set -uo pipefail
@@ -72,6 +74,15 @@ if [[ -n "${CORVANE_LAB_RUN_AS:-}" ]]; then
     cp "$(command -v "$1")" "$program" || exit 1
     shift
     set -- "$program" "$@"
+    if [[ -n "${CORVANE_PINGFLOOD:-}" ]]; then
+        cp "$CORVANE_PINGFLOOD" "$scratch/" || exit 1
+        CORVANE_PINGFLOOD="$scratch/$(basename "$CORVANE_PINGFLOOD")"
+    fi
+    if [[ "${LSAN_OPTIONS:-}" =~ (^|:)suppressions=([^:]+) ]]; then
+        suppressions="${BASH_REMATCH[2]}"
+        cp "$suppressions" "$scratch/lsan.supp" || exit 1
+        LSAN_OPTIONS="${LSAN_OPTIONS/"suppressions=$suppressions"/suppressions=$scratch/lsan.supp}"
+    fi
     chown -R "$uid:$gid" "$scratch"
     export HOME="$scratch" XDG_CONFIG_HOME="$scratch/config"
     command+=(setpriv --reuid="$uid" --regid="$gid" --clear-groups --inh-caps=-all)

@@ -492,11 +492,14 @@ void TestPingLab::fullRangeManyTimesOver()
 
 void TestPingLab::floodDoesNotFoolTheProber()
 {
+    const QString program = qEnvironmentVariable("CORVANE_PINGFLOOD");
+    if (program.isEmpty())
+        QSKIP("needs CORVANE_PINGFLOOD, the flood helper of tests/lab");
     QProcess flood;
     QStringList arguments{u"--seconds"_s, u"3"_s, u"--count"_s, u"500000"_s};
     if (m_root)
         arguments << u"--junk"_s;
-    flood.start(QStringLiteral(CORVANE_PINGFLOOD), arguments);
+    flood.start(program, arguments);
     QVERIFY(flood.waitForStarted());
     auto stop = qScopeGuard([&] {
         if (flood.state() != QProcess::NotRunning) {
