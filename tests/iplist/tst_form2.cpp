@@ -80,7 +80,8 @@ private:
 void TestForm2::initTestCase()
 {
     m_prober = createSystemEchoProber();
-    QVERIFY2(m_prober->isAvailable(), qPrintable(m_prober->unavailableReason()));
+    if (!m_prober->isAvailable())
+        QSKIP(qPrintable(u"echo requests cannot be sent here: "_s + m_prober->unavailableReason()));
 }
 
 void TestForm2::init()

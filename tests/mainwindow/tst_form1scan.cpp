@@ -133,12 +133,16 @@ void tst_Form1Scan::initTestCase()
     QVERIFY(QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     qputenv("BROWSER", QFile::encodeName(browser));
     m_browser = createSystemBrowserLauncher();
-    QVERIFY2(m_prober->isAvailable(), qPrintable(m_prober->unavailableReason()));
 }
 
 void tst_Form1Scan::init()
 {
     QFile::remove(logPath());
+    // Only these cases bring a stand-in prober; the rest need echo requests.
+    static const QList<QByteArrayView> withoutRealProber{"unavailableProberIsTold",
+                                                         "getDomainRunsWithoutTheProber"};
+    if (!m_prober->isAvailable() && !withoutRealProber.contains(QTest::currentTestFunction()))
+        QSKIP(qPrintable(u"echo requests cannot be sent here: "_s + m_prober->unavailableReason()));
 }
 
 void tst_Form1Scan::cleanup()
