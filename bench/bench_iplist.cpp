@@ -66,7 +66,7 @@ int main(int argc, char **argv)
         runs = std::max(1, arguments.at(at + 1).toInt());
 
     const QString net = qEnvironmentVariable("CORVANE_LAB_NET");
-    const QStringList silent = silentAddresses(net, IPListSlotCount);
+    const QStringList silent = silentAddresses(net, kIpListSlotCount);
     if (silent.isEmpty()) {
         std::fprintf(stderr, "corvane-bench-iplist probes lab hosts only: run it through "
                              "tests/lab/run-in-lab.sh\n");

@@ -50,11 +50,17 @@ install_packages() {
     if ((${#missing[@]} == 0)); then
         return 0
     fi
-    log "installing: ${missing[*]}"
     local sudo=()
     if ((EUID != 0)); then
+        if ! command -v sudo >/dev/null 2>&1; then
+            log "missing Debian packages, and no sudo to install them; as root, run:"
+            printf '    apt-get install -y %s\n' "${missing[*]}" >&2
+            log "then run this command again"
+            exit 1
+        fi
         sudo=(sudo)
     fi
+    log "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     "${sudo[@]}" apt-get update -qq
     "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
@@ -70,14 +76,59 @@ configure_and_build() {
     cmake --build "$dir" -j "$JOBS"
 }
 
-# Runs one test pass; remembers a failure instead of stopping, so every pass runs.
+# Runs one test pass; remembers a failure instead of stopping, so every pass runs,
+# and what passed and what was skipped, for the closing note.
 failed_passes=()
+pass_notes=()
 test_pass() {
     local name=$1 dir=$2
     shift 2
     log "running the tests: $name"
-    if ! (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@"); then
+    local output="$dir/Testing/dev-test-output.txt"
+    mkdir -p "$dir/Testing"
+    if ! (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@") 2>&1 | tee "$output"; then
         failed_passes+=("$name")
+    fi
+    local passed skipped failed
+    passed=$(grep -cE 'Test +#[0-9]+: .* Passed +[0-9.]+ sec' "$output" || true)
+    skipped=$(grep -cE 'Test +#[0-9]+: .*\*\*\*Skipped' "$output" || true)
+    failed=$(grep -cE 'Test +#[0-9]+: .*(\*\*\*|Not Run|Exception)' "$output" || true)
+    failed=$((failed - skipped))
+    pass_notes+=("$name: $passed passed, $skipped skipped, $failed failed")
+}
+
+# The jobs of the users the tests run as (this user; as root also nobody) that
+# the machine's print server knows, completed ones too, one "queue-id (user)" a
+# line; "none" when no print server answers. Tests print only to servers of
+# their own, so a run must add nothing here.
+print_jobs() {
+    command -v lpstat >/dev/null 2>&1 || { echo none; return; }
+    local jobs users
+    jobs=$(lpstat -W all -o 2>/dev/null) || { echo none; return; }
+    users=" $(id -un) "
+    ((EUID == 0)) && users+="nobody "
+    awk -v users="$users" 'NF && index(users, " " $2 " ") { print $1 " (" $2 ")" }' <<<"$jobs" |
+        sort
+}
+
+# The closing note: the counts of each pass, and whether any job reached the
+# machine's printers while the tests ran.
+closing_note() {
+    local before=$1 after new
+    after=$(print_jobs)
+    log "summary"
+    printf '   %s\n' "${pass_notes[@]}" >&2
+    if [[ "$before" == none && "$after" == none ]]; then
+        log "no print server answers on this machine: no test could print on it"
+        return
+    fi
+    new=$(comm -13 <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep -vx none || true)
+    if [[ -n "$new" ]]; then
+        log "print jobs reached this machine's printers while the tests ran:"
+        sed 's/^/   /' <<<"$new" >&2
+        failed_passes+=("no test may print on this machine's printers")
+    else
+        log "the print queues of this machine stayed empty: no job of the tests reached them"
     fi
 }
 
@@ -102,6 +153,7 @@ package)
     ;;
 test)
     install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    jobs_before=$(print_jobs)
     # 1. Every reader of outside text under libFuzzer, a few seconds each (clang).
     CC=clang CXX=clang++ configure_and_build "$ROOT/build-fuzz" Debug -DCORVANE_FUZZ=ON \
         -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCHMARKS=OFF
@@ -113,6 +165,7 @@ test)
     # 3. The whole suite in the normal build.
     configure_and_build "$BUILD_DIR" "$BUILD_TYPE"
     test_pass "normal build" "$BUILD_DIR" "$@"
+    closing_note "$jobs_before"
     if ((${#failed_passes[@]} > 0)); then
         log "failed: ${failed_passes[*]}"
         exit 1

@@ -14,4 +14,4 @@ struct IpListEntry
 };
 
 /// The list always has this many slots; slot n is row n of the window's grid.
-inline constexpr int IPListSlotCount = 100;
+inline constexpr int kIpListSlotCount = 100;

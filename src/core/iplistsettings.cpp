@@ -24,8 +24,8 @@ QString ipListDescKey(int slot)
 QList<IpListEntry> loadIpList(SettingsStore &store)
 {
     QList<IpListEntry> entries;
-    entries.reserve(IPListSlotCount);
-    for (int slot = 0; slot < IPListSlotCount; ++slot) {
+    entries.reserve(kIpListSlotCount);
+    for (int slot = 0; slot < kIpListSlotCount; ++slot) {
         IpListEntry entry;
         entry.ipNumber = store.readSetting(Application, Section, ipListIpKey(slot), QString());
         entry.description = store.readSetting(Application, Section, ipListDescKey(slot), QString());
@@ -39,7 +39,7 @@ bool saveIpList(SettingsStore &store, const QList<IpListEntry> &rows)
     bool allWritten = true;
     int key = 0;
     for (const IpListEntry &row : rows) {
-        if (row.ipNumber.isEmpty() || key >= IPListSlotCount)
+        if (row.ipNumber.isEmpty() || key >= kIpListSlotCount)
             break;
         if (!store.writeSetting(Application, Section, ipListIpKey(key), row.ipNumber))
             allWritten = false;

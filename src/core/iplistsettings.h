@@ -11,8 +11,8 @@ class SettingsStore;
 QString ipListIpKey(int slot);
 QString ipListDescKey(int slot);
 
-/// Reads all IPListSlotCount slots in order, "IP_" n before "Desc_" n; a missing
-/// key reads as the empty text. Always returns IPListSlotCount entries.
+/// Reads all kIpListSlotCount slots in order, "IP_" n before "Desc_" n; a missing
+/// key reads as the empty text. Always returns kIpListSlotCount entries.
 QList<IpListEntry> loadIpList(SettingsStore &store);
 
 /// Writes the rows in order as "IP_" k, "Desc_" k until the first row whose IP

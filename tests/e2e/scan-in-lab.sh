@@ -64,7 +64,8 @@ if [[ -z "${CORVANE_E2E_ISOLATED:-}" ]]; then
     trap - EXIT
     CORVANE_E2E_ISOLATED=1 exec unshare --mount --propagation private "$0" "$@"
 fi
-mkdir -p /tmp/.X11-unix
+# Made here only when missing, with the mode X servers outside need.
+[[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
 mount -t tmpfs -o mode=1777 corvane-x11 /tmp/.X11-unix
 display=71
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp -nolock >"$work/xvfb.log" 2>&1 &

@@ -116,7 +116,8 @@ start_desktop() {
     # The server's socket folder is private to this mount namespace and its
     # abstract socket to this network namespace, so no other test's server,
     # whatever namespaces it runs in, can collide with it or take its display.
-    mkdir -p /tmp/.X11-unix
+    # Made here only when missing, with the mode X servers outside need.
+    [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
     mount -t tmpfs -o mode=1777 tray-x11 /tmp/.X11-unix
     Xvfb -displayfd 3 -nolock -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp \
         3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &

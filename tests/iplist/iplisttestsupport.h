@@ -34,7 +34,7 @@ inline KeyValues listOnDisk()
 {
     const auto store = createSystemSettingsStore();
     KeyValues keys;
-    for (int slot = 0; slot < IPListSlotCount; ++slot) {
+    for (int slot = 0; slot < kIpListSlotCount; ++slot) {
         for (const QString &key : {ipListIpKey(slot), ipListDescKey(slot)}) {
             const auto read = [&](const QString &fallback) {
                 return store->readSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), key,

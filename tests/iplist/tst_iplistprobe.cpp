@@ -68,7 +68,8 @@ void TestIpListProbe::realProber()
 {
     QFETCH(QStringList, rows);
     const auto prober = createSystemEchoProber();
-    QVERIFY2(prober->isAvailable(), qPrintable(prober->unavailableReason()));
+    if (!prober->isAvailable())
+        QSKIP(qPrintable(u"echo requests cannot be sent here: "_s + prober->unavailableReason()));
     IpListProbe probe(*prober);
     QTEST(probe.probeAndWait(rows), "answered");
     QVERIFY(!probe.isRunning());

@@ -9,7 +9,7 @@ namespace {
 QList<IpListEntry> listOf(const QList<IpListEntry> &first)
 {
     QList<IpListEntry> rows = first;
-    rows.resize(IPListSlotCount);
+    rows.resize(kIpListSlotCount);
     return rows;
 }
 
@@ -75,7 +75,7 @@ void TestIpListSettings::load()
     RecordingSettingsStore store(*real);
     QTEST(loadIpList(store), "expected");
     QStringList order;
-    for (int i = 0; i < IPListSlotCount; ++i)
+    for (int i = 0; i < kIpListSlotCount; ++i)
         order << ipListIpKey(i) << ipListDescKey(i);
     QCOMPARE(store.reads, order);
     QVERIFY(store.writes.isEmpty());
@@ -116,7 +116,7 @@ void TestIpListSettings::save_data()
         << rowKeys(numbered(2, u"old"_s)) << listOf(blank) << writesOf(blank) << rowKeys(blank);
 
     QList<IpListEntry> full;
-    for (int i = 0; i < IPListSlotCount; ++i)
+    for (int i = 0; i < kIpListSlotCount; ++i)
         full.append({u"10.0.1.%1"_s.arg(i), u"d%1"_s.arg(i)});
     QTest::newRow("all 100 rows") << KeyValues() << full << writesOf(full) << rowKeys(full);
 }

@@ -85,7 +85,8 @@ private:
 void TestIpListWindow::initTestCase()
 {
     m_prober = createSystemEchoProber();
-    QVERIFY2(m_prober->isAvailable(), qPrintable(m_prober->unavailableReason()));
+    if (!m_prober->isAvailable())
+        QSKIP(qPrintable(u"echo requests cannot be sent here: "_s + m_prober->unavailableReason()));
 }
 
 void TestIpListWindow::init()
@@ -400,7 +401,7 @@ void TestIpListWindow::refreshKeepsTextsAndEditBox()
     QCOMPARE(child<QLineEdit>(form, "cellEditor")->text(), u"typed, not left yet"_s);
     QList<IpListEntry> expected = SampleRows;
     expected[3].description = u"typed, not left yet"_s;
-    expected.resize(IPListSlotCount);
+    expected.resize(kIpListSlotCount);
     QCOMPARE(form->entries(), expected);
     for (int row = 0; row < 100; ++row)
         QCOMPARE(cell(row, MarkerColumn), row % 2 == 0 && row < 6 ? u"X"_s : QString());

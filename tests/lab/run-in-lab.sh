@@ -10,7 +10,11 @@
 #   CORVANE_LAB_PING_GROUP_RANGE   net.ipv4.ping_group_range of the scanner namespace
 #   CORVANE_LAB_EXTRA              a script run as "SCRIPT up" / "SCRIPT down" (see corvane-lab.sh)
 #   CORVANE_LAB_RUN_AS             run the command as this user (name or uid), with no
-#                                  capabilities and a fresh HOME and XDG_CONFIG_HOME
+#                                  capabilities and a fresh HOME and XDG_CONFIG_HOME; the
+#                                  command is a program, run from a copy in that HOME, so
+#                                  the user need not reach the build tree; so are the
+#                                  flood helper named by CORVANE_PINGFLOOD and the leak
+#                                  suppressions named by LSAN_OPTIONS
 #   CORVANE_LAB_DROP_CAPS          capabilities the command can never have, comma-separated
 #                                  without the "cap_" prefix (net_raw: root without raw sockets)
 #
@@ -68,6 +72,20 @@ if [[ -n "${CORVANE_LAB_RUN_AS:-}" ]]; then
     uid=$(id -u "$CORVANE_LAB_RUN_AS") && gid=$(id -g "$CORVANE_LAB_RUN_AS") || exit 1
     scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvane-lab-home.XXXXXX")
     mkdir -p "$scratch/config"
+    # The build tree may lie where the user cannot read (a home folder of mode 700).
+    program="$scratch/$(basename "$1")"
+    cp "$(command -v "$1")" "$program" || exit 1
+    shift
+    set -- "$program" "$@"
+    if [[ -n "${CORVANE_PINGFLOOD:-}" ]]; then
+        cp "$CORVANE_PINGFLOOD" "$scratch/" || exit 1
+        CORVANE_PINGFLOOD="$scratch/$(basename "$CORVANE_PINGFLOOD")"
+    fi
+    if [[ "${LSAN_OPTIONS:-}" =~ (^|:)suppressions=([^:]+) ]]; then
+        suppressions="${BASH_REMATCH[2]}"
+        cp "$suppressions" "$scratch/lsan.supp" || exit 1
+        LSAN_OPTIONS="${LSAN_OPTIONS/"suppressions=$suppressions"/suppressions=$scratch/lsan.supp}"
+    fi
     chown -R "$uid:$gid" "$scratch"
     export HOME="$scratch" XDG_CONFIG_HOME="$scratch/config"
     privileges+=(--reuid="$uid" --regid="$gid" --clear-groups --inh-caps=-all)

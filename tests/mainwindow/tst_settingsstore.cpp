@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 using namespace Qt::StringLiterals;
 
@@ -43,6 +44,7 @@ class TestSettingsStore : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -65,7 +67,21 @@ private slots:
     void flushReportsAFileThatCouldNotBeSaved();
     void unusableNamesAreRefused_data();
     void unusableNamesAreRefused();
+
+private:
+    QTemporaryDir m_configHome;
 };
+
+void TestSettingsStore::initTestCase()
+{
+    // A folder the unprivileged identity can enter wherever the build tree lies.
+    QVERIFY(m_configHome.isValid());
+    QVERIFY(QFile::setPermissions(m_configHome.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ExeOwner | QFile::ReadGroup |
+                                                           QFile::ExeGroup | QFile::ReadOther |
+                                                           QFile::ExeOther));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+}
 
 void TestSettingsStore::init()
 {
