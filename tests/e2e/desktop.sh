@@ -29,7 +29,7 @@ desktop_start() { # [--wm]
         [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix # as X servers outside need it
         mount -t tmpfs -o mode=1777 corvane-x11 /tmp/.X11-unix
     fi
-    Xvfb -displayfd 3 -nolock -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
+    Xvfb -displayfd 3 -nolock -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp ${xvfb_options:-} 3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
     desktop_pids=($!)
     wait_for 30 grep -q '^[0-9]' "$work/display" || fail "Xvfb did not start: $(tail -n 5 "$work/xvfb.log")"
     export DISPLAY=":$(<"$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime
@@ -42,10 +42,10 @@ desktop_start() { # [--wm]
     need openbox trayer
     openbox --sm-disable >"$work/openbox.log" 2>&1 </dev/null &
     desktop_pids=($! "${desktop_pids[@]}")
-    wait_for 30 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' 2>/dev/null || fail "openbox did not start"
+    wait_for 30 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' 2>/dev/null || fail "openbox did not start: $(tail -n 3 "$work/openbox.log")"
     trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false >"$work/trayer.log" 2>&1 </dev/null &
     desktop_pids=($! "${desktop_pids[@]}")
-    wait_for 30 visible '^panel$' --classname >/dev/null || fail "trayer did not start"
+    wait_for 30 visible '^panel$' --classname >/dev/null || fail "trayer did not start: $(tail -n 3 "$work/trayer.log")"
 }
 
 # Windows (decimal ids, as xdotool prints them).
