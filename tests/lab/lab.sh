@@ -1,10 +1,6 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC1090,SC2015
-# The network lab and the private name server (README.md). Needs root; exits 77 otherwise.
-#   lab.sh run <command> [args...]     the command in the scanner namespace of a lab of its own
-#   lab.sh dns [options] [--] <command> [args...]   the command against a private dnsmasq
-#   lab.sh up <name> [--net CIDR] [--ping-group-range "A B"] [--extra SCRIPT]...
-#   lab.sh down|env <name>   lab.sh answer|silence <name> <address>...   lab.sh gc
+# The network lab and the private name server: lab.sh run|dns|up|down|env|answer|silence|gc (see README.md).
 set -euo pipefail
 self=$(readlink -f "$0")
 state_root=${CORVANE_LAB_STATE:-/run/corvane-lab}
@@ -12,9 +8,7 @@ die() { echo "lab.sh: $*" >&2; exit "${status:-1}"; }
 skip() { echo "SKIPPED: $*"; exit 77; }
 number() { # dotted address (octets decimal, leading zeros allowed) to a number
     [[ $1 =~ ^([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,3})$ ]] || die "not an address: $1"
-    local n=0 i; for i in 1 2 3 4; do ((10#${BASH_REMATCH[i]} < 256)) || die "not an address: $1"; n=$((n << 8 | 10#${BASH_REMATCH[i]})); done
-    echo "$n"
-}
+    local n=0 i; for i in 1 2 3 4; do ((10#${BASH_REMATCH[i]} < 256)) || die "not an address: $1"; n=$((n << 8 | 10#${BASH_REMATCH[i]})); done; echo "$n"; }
 address() { echo "$(($1 >> 24 & 255)).$(($1 >> 16 & 255)).$(($1 >> 8 & 255)).$(($1 & 255))"; }
 run_of() { local b i out=(); b=$(number "$1"); for ((i = $2; i <= $3; ++i)); do out+=("$(address $((b + i)))"); done; echo "${out[*]}"; }
 with_env() { (set -a; source "$state_root/$name/env"; set +a; "$@"); }
@@ -144,14 +138,13 @@ dns_inside() { # process 1 of a PID namespace: dnsmasq ends with it
     local dir=$1 keep=0 first i v; shift
     printf '127.0.0.1\tlocalhost\n' >"$dir/hosts"; : >"$dir/dnsmasq.conf"; : >"$dir/queries.log"
     while (($#)); do case $1 in
-        --hosts) cat -- "$2" >"$dir/hosts"; shift ;;
         --conf) { cat -- "$2"; echo; } >>"$dir/dnsmasq.conf"; shift ;;
         --record) echo "$2" >>"$dir/dnsmasq.conf"; shift ;;
         --host-series) first=$(number "$2")
             for ((i = 0; i < $3; ++i)); do
                 v=$(address $((first + i))); IFS=. read -r -a o <<<"$v"
                 t=${4//%1/${o[0]}}; t=${t//%2/${o[1]}}; t=${t//%3/${o[2]}}; t=${t//%4/${o[3]}}
-                echo "host-record=${t//%n/$i},$v" >>"$dir/dnsmasq.conf"
+                echo "host-record=$t,$v" >>"$dir/dnsmasq.conf"
             done; shift 3 ;;
         --keep-netns) keep=1 ;; --) shift; break ;; -*) status=70 die "unknown option: $1" ;; *) break ;; esac; shift; done
     (($#)) || status=70 die "no command given"
@@ -190,5 +183,5 @@ up | down | env | answer | silence)
         joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
     esac ;;
 gc) gc ;;
-*) sed -n '2,6s/^# \{0,1\}//p' "$self" >&2; exit 2 ;;
+*) echo "usage: lab.sh run|dns|up|down|env|answer|silence|gc ... (see README.md)" >&2; exit 2 ;;
 esac
