@@ -113,29 +113,17 @@ inline QByteArray pingLog(const QStringList &addresses, const QStringList &names
     return result;
 }
 
-/// Root writes through permissions: a read-only bind mount or a small tmpfs
-/// is the sure way to make writes fail. Each says what went wrong, or nothing.
-inline QString mountFailure(bool failed, const QString &what)
-{
-    return failed ? what + u": "_s + QString::fromLocal8Bit(std::strerror(errno)) : QString();
-}
-inline QString mountTmpfs(const QString &folder, const char *options)
-{
-    return mountFailure(
-        mount("corvane-faults", QFile::encodeName(folder).constData(), "tmpfs", 0, options) != 0,
-        u"a tmpfs on "_s + folder);
-}
-inline QString bindReadOnly(const QString &path)
+/// Root writes through permissions: a read-only bind mount of @p path, or a
+/// small tmpfs over it, makes writes fail. What went wrong, or nothing.
+inline QString mountOver(const QString &path, bool readOnly)
 {
     const QByteArray native = QFile::encodeName(path);
     const char *p = native.constData();
-    return mountFailure(mount(p, p, nullptr, MS_BIND, nullptr) != 0 ||
-                            mount(nullptr, p, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr),
-                        u"a read-only bind mount of "_s + path);
-}
-inline void unmount(const QString &path)
-{
-    umount2(QFile::encodeName(path).constData(), MNT_DETACH);
+    const bool failed =
+        readOnly ? mount(p, p, nullptr, MS_BIND, nullptr) != 0 ||
+                       mount(nullptr, p, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0
+                 : mount("corvane-faults", p, "tmpfs", 0, "size=8k") != 0;
+    return failed ? path + u": "_s + QString::fromLocal8Bit(std::strerror(errno)) : QString();
 }
 
 /// main() of a fault test: as root, a mount namespace of its own first (before
