@@ -47,7 +47,11 @@ class TestFaultGui : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QDir(QFileInfo(settingsFile()).path()).removeRecursively(); }
+    void init()
+    {
+        QVERIFY(settingsFile().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + u'/'));
+        QDir(QFileInfo(settingsFile()).path()).removeRecursively();
+    }
     void cleanup()
     {
         while (!m_mounts.isEmpty())
