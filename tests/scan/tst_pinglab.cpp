@@ -145,42 +145,29 @@ private:
     QHash<quint32, std::pair<quint16, quint16>> m_requests;
 };
 
-// Delivers hand-made IPv4 packets to this namespace's own address, as if
-// they had come from the network.
-class Injector
+// Delivers a hand-made ICMP message to this namespace's own address @p to,
+// as if it had come from @p from on the network.
+bool inject(quint32 from, quint32 to, const QByteArray &icmp)
 {
-public:
-    Injector()
-        : m_fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW))
-    {}
-    ~Injector()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Q_DISABLE_COPY_MOVE(Injector)
-    bool isOpen() const { return m_fd >= 0; }
-
-    bool send(quint32 from, quint32 to, const QByteArray &icmp)
-    {
-        QByteArray packet(20, '\0');
-        packet[0] = 0x45;
-        qToBigEndian(static_cast<quint16>(20 + icmp.size()), packet.data() + 2);
-        packet[8] = 64;
-        packet[9] = 1;
-        qToBigEndian(from, packet.data() + 12);
-        qToBigEndian(to, packet.data() + 16);
-        packet += icmp;
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(to);
-        return ::sendto(m_fd, packet.constData(), static_cast<size_t>(packet.size()), 0,
-                        reinterpret_cast<sockaddr *>(&sa), sizeof sa) == packet.size();
-    }
-
-private:
-    int m_fd;
-};
+    const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+    QByteArray packet(20, '\0');
+    packet[0] = 0x45;
+    qToBigEndian(static_cast<quint16>(20 + icmp.size()), packet.data() + 2);
+    packet[8] = 64;
+    packet[9] = 1;
+    qToBigEndian(from, packet.data() + 12);
+    qToBigEndian(to, packet.data() + 16);
+    packet += icmp;
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(to);
+    const bool sent =
+        fd >= 0 && ::sendto(fd, packet.constData(), size_t(packet.size()), 0,
+                            reinterpret_cast<sockaddr *>(&sa), sizeof sa) == packet.size();
+    if (fd >= 0)
+        ::close(fd);
+    return sent;
+}
 
 QByteArray icmpMessage(quint8 type, quint8 code, quint16 id, quint16 seq, const QByteArray &body)
 {
@@ -212,21 +199,21 @@ QByteArray unreachable(quint32 source, quint32 destination, quint16 id, quint16 
     return icmpMessage(3, 1, 0, 0, quoted + icmpEchoRequest(id, seq));
 }
 
-enum class Forgery {
-    GenuineReply,
-    GenuineError,
-    ReplyFromAnotherAddress,
-    ReplyWithAnotherIdentifier,
-    ReplyWithAnotherSequence,
-    ReplyWithBadChecksum,
-    EchoRequestInstead,
-    ErrorAboutAnotherSequence,
-    ErrorAboutAnotherDestination,
-};
+// Starts the flood helper of tests/lab (in the peer namespace when @p peer)
+// and waits for its first line, @p ready.
+bool startHelper(QProcess &helper, QStringList arguments, bool peer, const QByteArray &ready)
+{
+    arguments.prepend(qEnvironmentVariable("CORVANE_PINGFLOOD"));
+    if (peer)
+        arguments =
+            QStringList{u"netns"_s, u"exec"_s, qEnvironmentVariable("CORVANE_LAB_PEER_NS")} +
+            arguments;
+    helper.start(peer ? u"ip"_s : arguments.takeFirst(), arguments);
+    return helper.waitForStarted() && helper.waitForReadyRead(10000) &&
+           helper.readLine().trimmed() == ready;
+}
 
 } // namespace
-
-Q_DECLARE_METATYPE(Forgery)
 
 // Real ICMP sockets inside the network lab of tests/lab/run-in-lab.sh.
 class TestPingLab : public QObject
@@ -392,18 +379,15 @@ void TestPingLab::lateReply()
     const quint32 host = m_net + 110;
     QVERIFY(!m_answering.contains(host));
     QProcess responder;
-    responder.start(u"ip"_s, {u"netns"_s, u"exec"_s, qEnvironmentVariable("CORVANE_LAB_PEER_NS"),
-                              qEnvironmentVariable("CORVANE_PINGFLOOD"), u"--on"_s,
-                              QString::fromLatin1(PeerInterface), u"--late"_s,
-                              u"%1=%2"_s.arg(text(host)).arg(delay), u"--count"_s, u"1"_s,
-                              u"--seconds"_s, u"30"_s});
-    QVERIFY(responder.waitForStarted());
     auto stop = qScopeGuard([&] {
         responder.kill();
         responder.waitForFinished();
     });
-    QTRY_VERIFY(responder.canReadLine());
-    QCOMPARE(responder.readLine().trimmed(), "answering"_ba);
+    QVERIFY(startHelper(responder,
+                        {u"--on"_s, QString::fromLatin1(PeerInterface), u"--late"_s,
+                         u"%1=%2"_s.arg(text(host)).arg(delay), u"--count"_s, u"1"_s,
+                         u"--seconds"_s, u"30"_s},
+                        true, "answering"));
 
     IcmpEchoProber prober;
     QSignalSpy spy(&prober, &EchoProber::finished);
@@ -493,23 +477,15 @@ void TestPingLab::receiverMayCancelDeleteOrProbeAgain()
 
 void TestPingLab::floodDoesNotFoolTheProber()
 {
-    const QString program = qEnvironmentVariable("CORVANE_PINGFLOOD");
-    if (program.isEmpty())
-        QSKIP("needs CORVANE_PINGFLOOD, the flood helper of tests/lab");
     QProcess flood;
+    auto stop = qScopeGuard([&] {
+        flood.kill();
+        flood.waitForFinished();
+    });
     QStringList arguments{u"--seconds"_s, u"3"_s, u"--count"_s, u"500000"_s};
     if (m_root)
         arguments << u"--junk"_s;
-    flood.start(program, arguments);
-    QVERIFY(flood.waitForStarted());
-    auto stop = qScopeGuard([&] {
-        if (flood.state() != QProcess::NotRunning) {
-            flood.kill();
-            flood.waitForFinished();
-        }
-    });
-    QTRY_VERIFY(flood.canReadLine());
-    QCOMPARE(flood.readLine().trimmed(), "flooding"_ba);
+    QVERIFY(startHelper(flood, arguments, false, "flooding"));
 
     IcmpEchoProber prober;
     Results results(prober);
@@ -605,32 +581,32 @@ void TestPingLab::sendsWaitForRoom()
 
 void TestPingLab::foreignMessagesAreSkipped_data()
 {
-    QTest::addColumn<Forgery>("forgery");
-    QTest::addColumn<int>("expected"); // -1 skipped, 0 false, 1 true
+    QTest::addColumn<bool>("error");    // an error about a request, else a reply
+    QTest::addColumn<int>("otherHost"); // reply from, or error about, another host
+    QTest::addColumn<int>("otherId");   // added to the request's identifier
+    QTest::addColumn<int>("otherSeq");  // added to the request's sequence
+    QTest::addColumn<bool>("decides");  // ends the probe (unanswered) at once
 
-    QTest::newRow("the reply") << Forgery::GenuineReply << 1;
-    QTest::newRow("an error about the request") << Forgery::GenuineError << 0;
-    QTest::newRow("reply from another address") << Forgery::ReplyFromAnotherAddress << -1;
-    QTest::newRow("reply with another identifier") << Forgery::ReplyWithAnotherIdentifier << -1;
-    QTest::newRow("reply with another sequence") << Forgery::ReplyWithAnotherSequence << -1;
-    QTest::newRow("reply with a bad checksum") << Forgery::ReplyWithBadChecksum << -1;
-    QTest::newRow("echo request from the host") << Forgery::EchoRequestInstead << -1;
-    QTest::newRow("error about another sequence") << Forgery::ErrorAboutAnotherSequence << -1;
-    QTest::newRow("error about another host") << Forgery::ErrorAboutAnotherDestination << -1;
+    QTest::newRow("an error about the request") << true << 0 << 0 << 0 << true;
+    QTest::newRow("reply from another address") << false << 1 << 0 << 0 << false;
+    QTest::newRow("reply with another identifier") << false << 0 << 0x100 << 0 << false;
+    QTest::newRow("reply with another sequence") << false << 0 << 0 << 7 << false;
+    QTest::newRow("error about another sequence") << true << 0 << 0 << 1 << false;
+    QTest::newRow("error about another host") << true << 1 << 0 << 0 << false;
 }
 
 void TestPingLab::foreignMessagesAreSkipped()
 {
-    QFETCH(Forgery, forgery);
-    QFETCH(int, expected);
+    QFETCH(bool, error);
+    QFETCH(int, otherHost);
+    QFETCH(int, otherId);
+    QFETCH(int, otherSeq);
+    QFETCH(bool, decides);
     if (!m_root)
         QSKIP("watching and forging traffic needs root");
 
     WireTap tap;
     QVERIFY(tap.open());
-    Injector inject;
-    QVERIFY(inject.isOpen());
-
     IcmpEchoProber prober;
     Results results(prober);
     const quint32 target = m_silent.at(0);
@@ -641,56 +617,25 @@ void TestPingLab::foreignMessagesAreSkipped()
     const auto [id, seq] = *tap.lastRequestTo(target);
     const auto [controlId, controlSeq] = *tap.lastRequestTo(control);
 
-    switch (forgery) {
-    case Forgery::GenuineReply:
-        QVERIFY(inject.send(target, m_scanner, echoReply(id, seq)));
-        break;
-    case Forgery::GenuineError:
-        QVERIFY(inject.send(m_peer, m_scanner, unreachable(m_scanner, target, id, seq)));
-        break;
-    case Forgery::ReplyFromAnotherAddress:
-        QVERIFY(inject.send(m_silent.at(2), m_scanner, echoReply(id, seq)));
-        break;
-    case Forgery::ReplyWithAnotherIdentifier:
-        QVERIFY(inject.send(target, m_scanner, echoReply(id ^ 0x0100, seq)));
-        break;
-    case Forgery::ReplyWithAnotherSequence:
-        QVERIFY(inject.send(target, m_scanner, echoReply(id, static_cast<quint16>(seq + 7))));
-        break;
-    case Forgery::ReplyWithBadChecksum: {
-        QByteArray reply = echoReply(id, seq);
-        reply[2] = static_cast<char>(reply[2] ^ 0x11);
-        QVERIFY(inject.send(target, m_scanner, reply));
-        break;
-    }
-    case Forgery::EchoRequestInstead:
-        QVERIFY(inject.send(target, m_scanner, icmpEchoRequest(id, seq)));
-        break;
-    case Forgery::ErrorAboutAnotherSequence:
-        QVERIFY(inject.send(m_peer, m_scanner,
-                            unreachable(m_scanner, target, id, static_cast<quint16>(seq + 1))));
-        break;
-    case Forgery::ErrorAboutAnotherDestination:
-        QVERIFY(inject.send(m_peer, m_scanner, unreachable(m_scanner, m_silent.at(2), id, seq)));
-        break;
-    }
+    const quint32 host = otherHost ? m_silent.at(2) : target;
+    const auto forgedId = static_cast<quint16>(id + otherId);
+    const auto forgedSeq = static_cast<quint16>(seq + otherSeq);
+    QVERIFY(error ? inject(m_peer, m_scanner, unreachable(m_scanner, host, forgedId, forgedSeq))
+                  : inject(host, m_scanner, echoReply(forgedId, forgedSeq)));
     // Sent after the forgery on the same way in, so handled after it.
-    QVERIFY(inject.send(control, m_scanner, echoReply(controlId, controlSeq)));
+    QVERIFY(inject(control, m_scanner, echoReply(controlId, controlSeq)));
     QTRY_VERIFY(results.answers.contains(controlProbe));
     QVERIFY(results.answers.value(controlProbe));
 
-    if (expected < 0) {
-        QVERIFY(!results.answers.contains(probe));
+    QCOMPARE(results.answers.contains(probe), decides);
+    if (!decides) {
         // Still waiting, and still able to take its real answer.
-        QVERIFY(inject.send(target, m_scanner, echoReply(id, seq)));
+        QVERIFY(inject(target, m_scanner, echoReply(id, seq)));
         QTRY_VERIFY(results.answers.contains(probe));
-        QVERIFY(results.answers.value(probe));
-    } else {
-        QVERIFY(results.answers.contains(probe));
-        QCOMPARE(results.answers.value(probe), expected == 1);
     }
+    QCOMPARE(results.answers.value(probe), !decides);
     // A duplicate of a reply already taken changes nothing.
-    QVERIFY(inject.send(target, m_scanner, echoReply(id, seq)));
+    QVERIFY(inject(target, m_scanner, echoReply(id, seq)));
     const auto after = prober.probe(m_answering.first(), 128, 5000);
     QTRY_VERIFY(results.answers.contains(after));
     QCOMPARE(results.repeats, 0);
