@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QTest>
 #include <QtEndian>
 #include <arpa/inet.h>
@@ -85,63 +84,51 @@ struct Results
 
 // Sees the echo requests leaving the scanner namespace, to learn the
 // identifier and sequence number the prober gave each.
-class WireTap : public QObject
+class WireTap
 {
 public:
-    bool open()
+    // Only taps of every protocol see what leaves.
+    WireTap()
+        : m_fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ALL)))
     {
-        // Only taps of every protocol see what leaves.
-        m_fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ALL));
-        if (m_fd < 0)
-            return false;
         sockaddr_ll link{};
         link.sll_family = AF_PACKET;
         link.sll_protocol = htons(ETH_P_ALL);
         link.sll_ifindex = static_cast<int>(::if_nametoindex(LabInterface));
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0)
-            return false;
-        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &WireTap::read);
-        return true;
+        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0)
+            m_fd = (::close(m_fd), -1);
     }
-    ~WireTap() override
+    ~WireTap()
     {
-        delete m_notifier;
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    /// The last request seen to @p address: identifier and sequence.
-    std::optional<std::pair<quint16, quint16>> lastRequestTo(quint32 address) const
+    Q_DISABLE_COPY_MOVE(WireTap)
+    bool isOpen() const { return m_fd >= 0; }
+
+    /// The last request seen to @p address so far: identifier and sequence.
+    std::optional<std::pair<quint16, quint16>> lastRequestTo(quint32 address)
     {
+        unsigned char packet[2048];
+        sockaddr_ll from{};
+        socklen_t length = sizeof from;
+        for (ssize_t size; (size = ::recvfrom(m_fd, packet, sizeof packet, 0,
+                                              reinterpret_cast<sockaddr *>(&from), &length)) >= 0;
+             length = sizeof from) {
+            const auto header = static_cast<ssize_t>((packet[0] & 0x0f) * 4);
+            if (from.sll_pkttype == PACKET_OUTGOING && from.sll_protocol == htons(ETH_P_IP) &&
+                size >= header + 8 && packet[9] == 1 && packet[header] == 8) {
+                m_requests.insert(qFromBigEndian<quint32>(packet + 16),
+                                  {qFromBigEndian<quint16>(packet + header + 4),
+                                   qFromBigEndian<quint16>(packet + header + 6)});
+            }
+        }
         const auto it = m_requests.constFind(address);
-        if (it == m_requests.cend())
-            return std::nullopt;
-        return *it;
+        return it == m_requests.cend() ? std::nullopt : std::optional(*it);
     }
 
 private:
-    void read()
-    {
-        unsigned char packet[2048];
-        for (;;) {
-            sockaddr_ll from{};
-            socklen_t length = sizeof from;
-            const ssize_t size = ::recvfrom(m_fd, packet, sizeof packet, 0,
-                                            reinterpret_cast<sockaddr *>(&from), &length);
-            if (size < 0)
-                return;
-            const auto header = static_cast<ssize_t>((packet[0] & 0x0f) * 4);
-            if (from.sll_pkttype != PACKET_OUTGOING || from.sll_protocol != htons(ETH_P_IP) ||
-                size < header + 8 || packet[9] != 1 || packet[header] != 8)
-                continue;
-            m_requests.insert(qFromBigEndian<quint32>(packet + 16),
-                              {qFromBigEndian<quint16>(packet + header + 4),
-                               qFromBigEndian<quint16>(packet + header + 6)});
-        }
-    }
-
-    int m_fd = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    int m_fd;
     QHash<quint32, std::pair<quint16, quint16>> m_requests;
 };
 
@@ -606,7 +593,7 @@ void TestPingLab::foreignMessagesAreSkipped()
         QSKIP("watching and forging traffic needs root");
 
     WireTap tap;
-    QVERIFY(tap.open());
+    QVERIFY(tap.isOpen());
     IcmpEchoProber prober;
     Results results(prober);
     const quint32 target = m_silent.at(0);
