@@ -1,8 +1,6 @@
 #include "icmpechoprober_linux.h"
-#include "ping.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <unistd.h>
@@ -19,7 +17,6 @@ private slots:
     void reasonSaysHowToAllowEchoRequests();
     void probesEndUnansweredOnALaterTurn_data();
     void probesEndUnansweredOnALaterTurn();
-    void pingIsFalse();
 };
 
 void TestPingUnavailable::initTestCase()
@@ -40,7 +37,6 @@ void TestPingUnavailable::reasonSaysHowToAllowEchoRequests()
              qPrintable(reason));
     QVERIFY2(reason.contains(u"setcap cap_net_raw+ep "_s + QCoreApplication::applicationFilePath()),
              qPrintable(reason));
-    QCOMPARE(echoUnavailableReason(), reason);
 
     const auto system = createSystemEchoProber();
     QVERIFY(!system->isAvailable());
@@ -70,13 +66,6 @@ void TestPingUnavailable::probesEndUnansweredOnALaterTurn()
     QCOMPARE(spy.at(1).at(0).value<EchoProber::ProbeId>(), second);
     QCOMPARE(spy.at(0).at(1).toBool(), false);
     QCOMPARE(spy.at(1).at(1).toBool(), false);
-}
-
-void TestPingUnavailable::pingIsFalse()
-{
-    const qsizetype before = QDir(u"/proc/self/fd"_s).count();
-    QVERIFY(!Ping(u"127.0.0.1"_s, 128, 200));
-    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), before);
 }
 
 QTEST_GUILESS_MAIN(TestPingUnavailable)

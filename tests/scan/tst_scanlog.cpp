@@ -1,8 +1,12 @@
 #include "scanlog.h"
+#include "testfiles.h"
+#include "timestamp.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -39,18 +43,6 @@ bool remountReadOnly(const QString &dir)
                  nullptr) == 0;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 const QDateTime afternoon(QDate(2026, 12, 5), QTime(15, 26, 8));
 
 } // namespace
@@ -61,22 +53,18 @@ class TestScanLog : public QObject
 private slots:
     void init();
     void cleanup();
-    void logFolderText_data();
-    void logFolderText();
-    void effectiveFileName_data();
-    void effectiveFileName();
+    void timeStamp_data();
+    void timeStamp();
     void lineBytes_data();
     void lineBytes();
     void openModes_data();
     void openModes();
-    void blankNameLandsInFolder();
+    void pathFromFolderAndName_data();
+    void pathFromFolderAndName();
     void openFailures_data();
     void openFailures();
-    void readOnlyFileSystem_data();
-    void readOnlyFileSystem();
-    void diskFullAtFirstLine();
-    void fileSystemFillingUpKeepsWholeLines();
-    void closeWithoutOpen();
+    void writeFailures_data();
+    void writeFailures();
 
 private:
     void requireMountNamespace();
@@ -105,42 +93,45 @@ void TestScanLog::requireMountNamespace()
                          u')'));
 }
 
-void TestScanLog::logFolderText_data()
+void TestScanLog::timeStamp_data()
 {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("stamp");
 
-    QTest::newRow("slash appended") << u"/var/tmp"_s << u"/var/tmp/"_s;
-    QTest::newRow("trailing slash kept single") << u"/var/tmp/"_s << u"/var/tmp/"_s;
-    QTest::newRow("root stays root") << u"/"_s << u"/"_s;
-    QTest::newRow("spaces and non-ASCII kept") << u"/home/a b/Bücher"_s << u"/home/a b/Bücher/"_s;
+    const QLocale c = QLocale::c();
+    QTest::newRow("afternoon") << QTime(15, 26, 8) << c << u"12/05/26 03:26:08 pm"_s;
+    QTest::newRow("midnight is 12 am") << QTime(0, 0, 0) << c << u"12/05/26 12:00:00 am"_s;
+    QTest::newRow("last minute of the 12 am hour")
+        << QTime(0, 59, 59) << c << u"12/05/26 12:59:59 am"_s;
+    QTest::newRow("just before noon") << QTime(11, 59, 59) << c << u"12/05/26 11:59:59 am"_s;
+    QTest::newRow("noon is 12 pm") << QTime(12, 0, 0) << c << u"12/05/26 12:00:00 pm"_s;
+    QTest::newRow("1 pm") << QTime(13, 0, 1) << c << u"12/05/26 01:00:01 pm"_s;
+    QTest::newRow("German: no am/pm words")
+        << QTime(0, 7, 9) << QLocale(QLocale::German) << u"12/05/26 12:07:09 am"_s;
+    QTest::newRow("Arabic: other digits")
+        << QTime(22, 7, 9) << QLocale(QLocale::Arabic, QLocale::Egypt) << u"12/05/26 10:07:09 pm"_s;
+    QTest::newRow("US English: upper case AM/PM")
+        << QTime(22, 7, 9) << QLocale(QLocale::English, QLocale::UnitedStates)
+        << u"12/05/26 10:07:09 pm"_s;
 }
 
-void TestScanLog::logFolderText()
+// The stamp of a ping line, and the report date (the same without seconds).
+void TestScanLog::timeStamp()
 {
-    QFETCH(QString, folder);
-    QFETCH(QString, text);
+    QFETCH(QTime, time);
+    QFETCH(QLocale, locale);
+    QFETCH(QString, stamp);
 
-    QCOMPARE(ScanLog::logFolderText(folder), text);
-}
-
-void TestScanLog::effectiveFileName_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("name");
-
-    QTest::newRow("empty gives the default") << QString() << u"ipnums.txt"_s;
-    QTest::newRow("spaces only give the default") << u"    "_s << u"ipnums.txt"_s;
-    QTest::newRow("typed name kept") << u"scan.log"_s << u"scan.log"_s;
-    QTest::newRow("surrounding spaces kept as typed") << u" scan.log "_s << u" scan.log "_s;
-}
-
-void TestScanLog::effectiveFileName()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, name);
-
-    QCOMPARE(ScanLog::effectiveFileName(typed), name);
+    QLocale::setDefault(locale);
+    auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    const QDateTime when(QDate(2026, 12, 5), time);
+    QCOMPARE(formatTimeStamp(when), stamp);
+    QCOMPARE(formatReportDate(when), QString(stamp).remove(14, 3));
+    QCOMPARE(formatTimeStamp(QDateTime(QDate(2000, 2, 29), time)),
+             QString(stamp).replace(0, 8, u"02/29/00"_s));
+    QCOMPARE(formatTimeStamp(QDateTime()), QString());
+    QCOMPARE(formatReportDate(QDateTime()), QString());
 }
 
 void TestScanLog::lineBytes_data()
@@ -187,10 +178,10 @@ void TestScanLog::lineBytes()
         else
             log.writeDomainLine(address, name);
         // Each line is in the file as soon as it is written, not at close.
-        QCOMPARE(readAll(path), bytes.repeated(i + 1));
+        QCOMPARE(readFile(path), bytes.repeated(i + 1));
     }
     log.close();
-    QCOMPARE(readAll(path), bytes + bytes);
+    QCOMPARE(readFile(path), bytes + bytes);
     QCOMPARE(log.failureReason(), QString());
 }
 
@@ -230,148 +221,140 @@ void TestScanLog::openModes()
         log.writeDomainLine(u"2.2.2.2"_s, u"new"_s);
     log.close();
     QVERIFY(!log.isOpen());
-    QCOMPARE(readAll(path), after);
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(readFile(path), after);
 }
 
-// An empty name box and a folder with or without its trailing slash give one
-// file, ipnums.txt, right in the folder.
-void TestScanLog::blankNameLandsInFolder()
+void TestScanLog::pathFromFolderAndName_data()
 {
-    for (const QString &folder : QStringList{m_dir->path(), m_dir->path() + u'/'}) {
-        const QString path = ScanLog::logFolderText(folder) + ScanLog::effectiveFileName(u"  "_s);
-        QCOMPARE(path, m_dir->path() + u"/ipnums.txt"_s);
-        ScanLog log;
-        QVERIFY(log.open(path, false));
-        log.writeDomainLine(u"10.0.0.5"_s, u"n"_s);
-    }
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{u"ipnums.txt"_s});
-    QCOMPARE(readAll(m_dir->filePath(u"ipnums.txt"_s)), QByteArray("10.0.0.5   n\r\n").repeated(2));
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("slash appended, blank name gives the default")
+        << u"/var/tmp"_s << u"    "_s << u"/var/tmp/ipnums.txt"_s;
+    QTest::newRow("trailing slash kept single, empty name gives the default")
+        << u"/var/tmp/"_s << QString() << u"/var/tmp/ipnums.txt"_s;
+    QTest::newRow("root stays root") << u"/"_s << u"scan.log"_s << u"/scan.log"_s;
+    QTest::newRow("spaces and non-ASCII kept, name as typed")
+        << u"/home/a b/Bücher"_s << u" scan.log "_s << u"/home/a b/Bücher/ scan.log "_s;
+}
+
+void TestScanLog::pathFromFolderAndName()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, path);
+
+    QCOMPARE(ScanLog::logFolderText(folder) + ScanLog::effectiveFileName(name), path);
 }
 
 void TestScanLog::openFailures_data()
 {
     QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<bool>("overwrite");
     QTest::addColumn<QString>("cause");
 
-    QTest::newRow("missing folder") << u"missing/ipnums.txt"_s << u"No such file or directory"_s;
-    QTest::newRow("path is a folder") << u"folder"_s << u"Is a directory"_s;
-    QTest::newRow("folder part is a file") << u"file/ipnums.txt"_s << u"Not a directory"_s;
+    QTest::newRow("missing folder")
+        << u"missing/ipnums.txt"_s << false << false << u"No such file or directory"_s;
+    QTest::newRow("path is a folder") << u"folder"_s << false << true << u"Is a directory"_s;
+    QTest::newRow("folder part is a file")
+        << u"file/ipnums.txt"_s << false << false << u"Not a directory"_s;
+    QTest::newRow("append to a read-only file")
+        << u"file"_s << true << false << u"Read-only file system"_s;
+    QTest::newRow("overwrite a read-only file")
+        << u"file"_s << true << true << u"Read-only file system"_s;
+    QTest::newRow("create in a read-only folder")
+        << u"ipnums.txt"_s << true << false << u"Read-only file system"_s;
 }
 
-// A log that cannot open stays quiet: every write and close is a no-op, and a
-// later open of a good path starts afresh.
+// A log that cannot open stays quiet: every write and close is a no-op, the
+// files stay as they were, and a later open of a good path starts afresh.
 void TestScanLog::openFailures()
 {
     QFETCH(QString, relativePath);
+    QFETCH(bool, readOnly);
+    QFETCH(bool, overwrite);
     QFETCH(QString, cause);
 
-    QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
-    QVERIFY(writeFile(m_dir->filePath(u"file"_s), "keep\r\n"));
-    const QString path = m_dir->filePath(relativePath);
-
-    for (bool overwrite : {false, true}) {
-        ScanLog log;
-        QVERIFY(!log.open(path, overwrite));
-        QVERIFY(!log.isOpen());
-        const QString reason = u"Cannot open "_s + path + u": "_s + cause;
-        QCOMPARE(log.failureReason(), reason);
-        log.writePingLine(u"10.0.0.1"_s, u"x"_s, afternoon);
-        log.writeDomainLine(u"10.0.0.1"_s, u"x"_s);
-        log.close();
-        log.close();
-        QCOMPARE(log.failureReason(), reason);
-
-        QVERIFY(log.open(m_dir->filePath(u"good.txt"_s), true));
-        QCOMPARE(log.failureReason(), QString());
+    QString dir = m_dir->path();
+    if (readOnly) {
+        requireMountNamespace();
+        dir += u"/ro"_s;
+        QVERIFY(QDir(m_dir->path()).mkdir(u"ro"_s) && mountTmpfs(dir, "size=64k"));
+        m_mounts << dir;
     }
-    QCOMPARE(readAll(m_dir->filePath(u"file"_s)), QByteArray("keep\r\n"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             (QStringList{u"file"_s, u"folder"_s, u"good.txt"_s}));
-}
-
-void TestScanLog::readOnlyFileSystem_data()
-{
-    QTest::addColumn<bool>("fileExists");
-    QTest::addColumn<bool>("overwrite");
-
-    QTest::newRow("append to a read-only file") << true << false;
-    QTest::newRow("overwrite a read-only file") << true << true;
-    QTest::newRow("create in a read-only folder") << false << false;
-}
-
-void TestScanLog::readOnlyFileSystem()
-{
-    QFETCH(bool, fileExists);
-    QFETCH(bool, overwrite);
-    requireMountNamespace();
-
-    const QString dir = m_dir->path();
-    QVERIFY(mountTmpfs(dir, "size=64k"));
-    m_mounts << dir;
-    const QString path = dir + u"/ipnums.txt"_s;
-    if (fileExists)
-        QVERIFY(writeFile(path, "earlier\r\n"));
-    QVERIFY(remountReadOnly(dir));
+    QVERIFY(QDir(dir).mkdir(u"folder"_s));
+    QVERIFY(writeFile(dir + u"/file"_s, "keep\r\n"));
+    if (readOnly)
+        QVERIFY(remountReadOnly(dir));
+    const QString path = dir + u'/' + relativePath;
 
     ScanLog log;
     QVERIFY(!log.open(path, overwrite));
-    QCOMPARE(log.failureReason(), u"Cannot open "_s + path + u": Read-only file system"_s);
-    log.writeDomainLine(u"10.0.0.1"_s, u"x"_s);
-    QCOMPARE(readAll(path), fileExists ? QByteArray("earlier\r\n") : QByteArray("<missing>"));
-}
-
-void TestScanLog::diskFullAtFirstLine()
-{
-    const QString path = u"/dev/full"_s;
-    ScanLog log;
-    QVERIFY(log.open(path, false));
-    QCOMPARE(log.failureReason(), QString());
-    log.writePingLine(u"10.0.0.1"_s, {}, afternoon);
-    const QString reason = u"Cannot write /dev/full: No space left on device"_s;
-    QCOMPARE(log.failureReason(), reason);
     QVERIFY(!log.isOpen());
-    // Only the first failure is kept; later lines do nothing.
-    log.writeDomainLine(u"10.0.0.2"_s, u"x"_s);
+    const QString reason = u"Cannot open "_s + path + u": "_s + cause;
     QCOMPARE(log.failureReason(), reason);
+    log.writePingLine(u"10.0.0.1"_s, u"x"_s, afternoon);
+    log.writeDomainLine(u"10.0.0.1"_s, u"x"_s);
     log.close();
+    log.close();
+    QCOMPARE(log.failureReason(), reason);
+    QCOMPARE(readFile(dir + u"/file"_s), QByteArray("keep\r\n"));
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{u"file"_s, u"folder"_s}));
+
+    QVERIFY(log.open(m_dir->filePath(u"good.txt"_s), true));
+    QCOMPARE(log.failureReason(), QString());
 }
 
-// A file system that fills up in the middle of a line: the line that does not
-// fit is taken back, so the file holds whole lines only.
-void TestScanLog::fileSystemFillingUpKeepsWholeLines()
+void TestScanLog::writeFailures_data()
 {
-    requireMountNamespace();
+    QTest::addColumn<QString>("path"); // empty: a full 4 KiB file system
+    QTest::addColumn<int>("wholeLines");
 
-    const QString dir = m_dir->path();
-    QVERIFY(mountTmpfs(dir, "size=4k"));
-    m_mounts << dir;
-    const QString path = dir + u"/ipnums.txt"_s;
+    QTest::newRow("disk full at the first line") << u"/dev/full"_s << 0;
+    // The line that does not fit is taken back: the file holds whole lines only.
+    QTest::newRow("file system filling up in a line") << QString() << 4096 / 55;
+}
+
+void TestScanLog::writeFailures()
+{
+    QFETCH(QString, path);
+    QFETCH(int, wholeLines);
+
+    if (path.isEmpty()) {
+        requireMountNamespace();
+        QVERIFY(mountTmpfs(m_dir->path(), "size=4k"));
+        m_mounts << m_dir->path();
+        path = m_dir->filePath(u"ipnums.txt"_s);
+    }
     const QByteArray line("192.168.100.200   host.example   12/05/26 03:26:08 pm\r\n");
-    QVERIFY(4096 % line.size() != 0);
-
+    QCOMPARE(line.size(), 55);
     ScanLog log;
-    QVERIFY(log.open(path, true));
+    QVERIFY(log.open(path, !path.startsWith(u"/dev"_s)));
+    QCOMPARE(log.failureReason(), QString());
     int written = 0;
     while (log.isOpen() && written < 1000) {
         log.writePingLine(u"192.168.100.200"_s, u"host.example"_s, afternoon);
         ++written;
     }
-    QVERIFY(!log.isOpen());
-    QCOMPARE(log.failureReason(), u"Cannot write "_s + path + u": No space left on device"_s);
-    const QByteArray content = readAll(path);
-    QCOMPARE(content, line.repeated(written - 1));
-    QCOMPARE(content.size() / line.size(), 4096 / line.size());
-}
+    // The failure is found at the line that meets it; later lines do nothing.
+    QCOMPARE(written, wholeLines + 1);
+    const QString reason = u"Cannot write "_s + path + u": No space left on device"_s;
+    QCOMPARE(log.failureReason(), reason);
+    log.writeDomainLine(u"10.0.0.2"_s, u"x"_s);
+    log.close();
+    QCOMPARE(log.failureReason(), reason);
+    if (wholeLines > 0)
+        QCOMPARE(readFile(path), line.repeated(wholeLines));
 
-void TestScanLog::closeWithoutOpen()
-{
-    ScanLog log;
-    log.close();
-    QVERIFY(!log.isOpen());
-    log.writePingLine(u"10.0.0.1"_s, u"x"_s, afternoon);
-    log.writeDomainLine(u"10.0.0.1"_s, u"x"_s);
-    log.close();
-    QCOMPARE(log.failureReason(), QString());
+    ScanLog never; // a log that never opened closes harmlessly
+    never.close();
+    never.writeDomainLine(u"10.0.0.1"_s, u"x"_s);
+    QVERIFY(!never.isOpen());
+    QCOMPARE(never.failureReason(), QString());
 }
 
 int main(int argc, char **argv)
