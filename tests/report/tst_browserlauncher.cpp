@@ -132,6 +132,9 @@ void TestBrowserLauncher::launch_data()
     QTest::newRow("desktop Exec without field code: the target appended")
         << u"@BIN@:/usr/bin:/bin"_s << QString() << u"data/applications/b.desktop"_s << exec
         << u"t"_s << started << u"run"_s << (execArguments + QStringList{u"t"_s});
+    QTest::newRow("desktop tools that never answer are abandoned")
+        << u"@BIN@"_s << QString() << u"hang"_s << QString() << u"t"_s << started
+        << u"x-www-browser"_s << QStringList{u"t"_s};
     QTest::newRow("Debian's alternative is the last resort")
         << u"@BIN@"_s << QString() << QString() << QString() << u"t"_s << started
         << u"x-www-browser"_s << QStringList{u"t"_s};
@@ -142,7 +145,7 @@ void TestBrowserLauncher::launch_data()
         << u"@BIN@"_s << u"plain"_s << QString() << QString() << u"t"_s << int(Result::NotStarted)
         << QString() << QStringList();
     QTest::newRow("target that reads as an option is refused")
-        << u"@BIN@"_s << u"standin"_s << QString() << QString() << u"--renderer-cmd-prefix=x"_s
+        << u"@BIN@"_s << u"standin"_s << QString() << QString() << u"-new-instance"_s
         << int(Result::NotStarted) << QString() << QStringList();
     QTest::newRow("target with NUL is refused")
         << u"@BIN@"_s << u"standin"_s << QString() << QString() << u"t\u0000--x"_s
@@ -160,7 +163,10 @@ void TestBrowserLauncher::launch()
     QFETCH(QString, startedAs);
     QFETCH(QStringList, arguments);
     QDir(root()).mkpath(u"home"_s);
-    if (!desktopFile.isEmpty()) {
+    for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
+        if (desktopFile == u"hang")
+            writeRoot(tool, "#!/bin/sh\nexec /bin/sleep 600\n", true);
+    if (!desktopFile.isEmpty() && desktopFile != u"hang") {
         if (QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty())
             QSKIP("xdg-mime (Debian package xdg-utils) is not installed");
         writeRoot(desktopFile, "[Desktop Entry]\nType=Application\nName=B\nExec=" +
@@ -170,6 +176,7 @@ void TestBrowserLauncher::launch()
                                                  "\nx-scheme-handler/https=" + id + '\n');
     }
     LinuxBrowserLauncher launcher(environment(path, browser));
+    launcher.setQueryTimeout(1000);
     QCOMPARE(int(launcher.launch(target)), result);
     if (!startedAs.isEmpty())
         QCOMPARE(record(startedAs), arguments);
