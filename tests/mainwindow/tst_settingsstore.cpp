@@ -145,7 +145,10 @@ void TestSettingsStore::unwritableStoreFailsClearly_data()
     QTest::newRow("settings folder is a file") << u"file"_s << u"cannot be created"_s;
     QTest::newRow("read-only file keeps its values") << u"read-only"_s << u"cannot be written"_s;
     QTest::newRow("folder appears before the flush") << u"late"_s << u"is a folder"_s;
-    QTest::newRow("application name climbs out") << u"../x"_s << u"cannot name"_s;
+    QTest::newRow("application name climbs out") << u"app:../x"_s << u"cannot name"_s;
+    QTest::newRow("key with a slash") << u"key:a/b"_s << u"cannot name"_s;
+    QTest::newRow("section with a backslash") << u"section:a\\b"_s << u"cannot name"_s;
+    QTest::newRow("empty key") << u"key:"_s << u"cannot name"_s;
 }
 
 void TestSettingsStore::unwritableStoreFailsClearly()
@@ -154,7 +157,9 @@ void TestSettingsStore::unwritableStoreFailsClearly()
     QFETCH(QString, reason);
     const QByteArray original = "[Options]\nStart=1\n";
     QVERIFY(writeFile(file(), original));
-    const QString app = obstacle.startsWith(u'.') ? obstacle : kApp;
+    const QString app = obstacle.startsWith(u"app:") ? obstacle.sliced(4) : kApp;
+    const QString section = obstacle.startsWith(u"section:") ? obstacle.sliced(8) : kSection;
+    const QString key = obstacle.startsWith(u"key:") ? obstacle.sliced(4) : u"Start"_s;
     if (obstacle == u"folder")
         QVERIFY(QFile::remove(file()) && QDir().mkpath(file()));
     if (obstacle == u"file")
@@ -167,19 +172,18 @@ void TestSettingsStore::unwritableStoreFailsClearly()
     }
     QSettingsStore store;
     const QString before = obstacle == u"read-only" ? u"1"_s : u"-"_s;
-    QCOMPARE(store.readSetting(app, kSection, u"Start"_s, u"-"_s),
-             obstacle == u"late" ? u"1"_s : before);
+    QCOMPARE(store.readSetting(app, section, key, u"-"_s), obstacle == u"late" ? u"1"_s : before);
     if (obstacle == u"late") {
-        QVERIFY(store.writeSetting(app, kSection, u"Start"_s, u"2"_s));
+        QVERIFY(store.writeSetting(app, section, key, u"2"_s));
         QVERIFY(QFile::remove(file()) && QDir().mkpath(file()));
         QVERIFY(!store.flush());
         QVERIFY(QDir(file()).removeRecursively());
         QVERIFY(store.flush()); // the value still waiting is saved once the way is clear
-        QCOMPARE(QSettingsStore().readSetting(app, kSection, u"Start"_s, u"-"_s), u"2"_s);
+        QCOMPARE(QSettingsStore().readSetting(app, section, key, u"-"_s), u"2"_s);
     } else {
-        QVERIFY(!store.writeSetting(app, kSection, u"Start"_s, u"2"_s));
+        QVERIFY(!store.writeSetting(app, section, key, u"2"_s));
         QVERIFY(store.flush());
-        QCOMPARE(store.readSetting(app, kSection, u"Start"_s, u"-"_s), before);
+        QCOMPARE(store.readSetting(app, section, key, u"-"_s), before);
     }
     QVERIFY2(store.lastError().contains(reason), qPrintable(store.lastError()));
     if (obstacle != u"folder" && obstacle != u"late")
