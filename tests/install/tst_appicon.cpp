@@ -4,10 +4,8 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
@@ -48,20 +46,16 @@ private slots:
 private:
     QString m_committed = qEnvironmentVariable("CORVANE_SOURCE_DIR") + u"/data/icons"_s;
     QTemporaryDir m_stage;
-    QTemporaryDir m_rendered;
     QByteArray m_hicolorIndex = readFile(u"/usr/share/icons/hicolor/index.theme"_s);
 };
 
 void TestAppIcon::initTestCase()
 {
-    QVERIFY(m_stage.isValid() && m_rendered.isValid());
+    QVERIFY(m_stage.isValid());
     // The icons exactly as `cmake --install` lays them out.
     QVERIFY(runs(QString::fromUtf8(CORVANE_CMAKE_COMMAND),
                  {u"--install"_s, QString::fromUtf8(CORVANE_BUILD_DIR), u"--prefix"_s,
                   m_stage.path(), u"--component"_s, u"desktop"_s}));
-    // The drawings rendered afresh, to compare with the committed images.
-    if (!QStandardPaths::findExecutable(u"rsvg-convert"_s).isEmpty())
-        QVERIFY(runs(m_committed + u"/render-icons.sh"_s, {m_rendered.path()}));
 }
 
 void TestAppIcon::committedImages_data()
@@ -76,23 +70,7 @@ void TestAppIcon::committedImages()
     QFETCH(int, size);
     const QImage committed = normalised(QImage(image(m_committed, size)));
     QCOMPARE(committed.size(), QSize(size, size));
-    // A round badge: clear corners, an opaque middle.
-    QCOMPARE(qAlpha(committed.pixel(0, 0)), 0);
-    QCOMPARE(qAlpha(committed.pixel(size / 2, size / 2)), 255);
     QCOMPARE(normalised(bundledCorvaneIcon().pixmap(size).toImage()), committed);
-
-    const QImage fresh = normalised(QImage(image(m_rendered.path(), size)));
-    if (fresh.isNull())
-        QSKIP("rsvg-convert (package librsvg2-bin) is needed to render the drawings");
-    QCOMPARE(fresh.size(), committed.size());
-    // Another renderer may shade edges slightly differently; a changed drawing differs more.
-    qsizetype differing = 0;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            for (const int shift : {0, 8, 16, 24})
-                differing += std::abs(int(fresh.pixel(x, y) >> shift & 0xFF) -
-                                      int(committed.pixel(x, y) >> shift & 0xFF)) > 24;
-    QVERIFY2(differing * 500 <= size * size, "out of date: run data/icons/render-icons.sh");
 }
 
 void TestAppIcon::themeOrBundledIcon_data()
