@@ -2,31 +2,45 @@
 
 #include <QIODevice>
 #include <QMap>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-bool isHexDigit(char32_t c)
+// The escapes of one character: the letter after "\" and the character it
+// stands for. The writer uses the first nine; the reader takes all.
+constexpr char16_t kEscapes[][2] = {{u'\\', u'\\'}, {u'"', u'"'},   {u'a', u'\a'}, {u'b', u'\b'},
+                                    {u'f', u'\f'},  {u'n', u'\n'},  {u'r', u'\r'}, {u't', u'\t'},
+                                    {u'v', u'\v'},  {u'\'', u'\''}, {u'?', u'?'},  {u';', u';'},
+                                    {u',', u','}};
+constexpr int kWrittenEscapes = 9;
+
+bool isBlank(QChar c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return c == u' ' || c == u'\t';
 }
 
-int hexValue(char c)
+// The value of the @p count hex digits at @p pos of @p text, or -1.
+int hexAt(QStringView text, qsizetype pos, qsizetype count)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return c - 'A' + 10;
+    if (pos + count > text.size())
+        return -1;
+    int value = 0;
+    for (qsizetype i = pos; i < pos + count; ++i) {
+        const char16_t c = text[i].unicode();
+        const char16_t lower = c | 0x20;
+        const int digit = c >= u'0' && c <= u'9'           ? c - u'0'
+                          : lower >= u'a' && lower <= u'f' ? lower - u'a' + 10
+                                                           : -1;
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView trimmedBlanks(QByteArrayView text)
+QStringView trimmedBlanks(QStringView text)
 {
     while (!text.isEmpty() && isBlank(text.front()))
         text = text.sliced(1);
@@ -35,174 +49,80 @@ QByteArrayView trimmedBlanks(QByteArrayView text)
     return text;
 }
 
+// Section and key names: "\" stands for "/", "%XX" and "%UXXXX" for one character.
+QString unescapedName(QStringView raw)
+{
+    QString out;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        int value = -1;
+        if (raw[i] == u'%' && raw.sliced(i + 1).startsWith(u'U') &&
+            (value = hexAt(raw, i + 2, 4)) >= 0)
+            i += 5;
+        else if (raw[i] == u'%' && (value = hexAt(raw, i + 1, 2)) >= 0)
+            i += 2;
+        out += value >= 0 ? QChar(char16_t(value)) : raw[i] == u'\\' ? QChar(u'/') : raw[i];
+    }
+    return out;
+}
+
 void appendCodePoint(QString &out, char32_t value)
 {
     if (value > 0xFFFF)
         out += QChar::fromUcs4(value);
     else
-        out += QChar(static_cast<char16_t>(value));
-}
-
-// Collects plain bytes and decodes them as UTF-8 when an escape or the end
-// interrupts them; remembers whether any of them were not valid UTF-8.
-class Utf8Run
-{
-public:
-    void add(char c) { m_bytes += c; }
-    void flushInto(QString &out)
-    {
-        if (m_bytes.isEmpty())
-            return;
-        const QString decoded = QString::fromUtf8(m_bytes);
-        if (decoded.toUtf8() != m_bytes)
-            m_invalid = true;
-        out += decoded;
-        m_bytes.clear();
-    }
-    bool invalid() const { return m_invalid; }
-
-private:
-    QByteArray m_bytes;
-    bool m_invalid = false;
-};
-
-// Section and key names: "\" stands for "/", "%XX" and "%UXXXX" for one character.
-QString unescapedName(QByteArrayView raw, bool *valid)
-{
-    QString out;
-    Utf8Run run;
-    const qsizetype size = raw.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char c = raw[i];
-        if (c == '\\') {
-            run.flushInto(out);
-            out += u'/';
-        } else if (c == '%' && i + 5 < size && raw[i + 1] == 'U' && isHexDigit(raw[i + 2]) &&
-                   isHexDigit(raw[i + 3]) && isHexDigit(raw[i + 4]) && isHexDigit(raw[i + 5])) {
-            run.flushInto(out);
-            const int value = (hexValue(raw[i + 2]) << 12) | (hexValue(raw[i + 3]) << 8) |
-                              (hexValue(raw[i + 4]) << 4) | hexValue(raw[i + 5]);
-            out += QChar(static_cast<char16_t>(value));
-            i += 5;
-        } else if (c == '%' && i + 2 < size && isHexDigit(raw[i + 1]) && isHexDigit(raw[i + 2])) {
-            run.flushInto(out);
-            out += QChar(static_cast<char16_t>((hexValue(raw[i + 1]) << 4) | hexValue(raw[i + 2])));
-            i += 2;
-        } else {
-            run.add(c);
-        }
-    }
-    run.flushInto(out);
-    *valid = !run.invalid();
-    return out;
+        out += QChar(char16_t(value));
 }
 
 // One value as a single text. Blanks outside quotes at either end are
 // dropped; commas, ";" and "=" are ordinary characters.
-QString unescapedValue(QByteArrayView raw, bool *valid)
+QString unescapedValue(QStringView raw, bool *valid)
 {
     QString out;
     QString pendingBlanks;
-    Utf8Run run;
     bool inQuotes = false;
     bool started = false;
-    const qsizetype size = raw.size();
-
-    const auto content = [&] {
-        if (started)
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw[i];
+        if (!inQuotes && isBlank(c)) {
+            pendingBlanks += c;
+            continue;
+        }
+        if (std::exchange(started, true))
             out += pendingBlanks;
         pendingBlanks.clear();
-        started = true;
-    };
-
-    for (qsizetype i = 0; i < size; ++i) {
-        const char c = raw[i];
-        if (c == '"') {
-            run.flushInto(out);
-            content();
+        if (c == u'"') {
             inQuotes = !inQuotes;
-            continue;
-        }
-        if (!inQuotes && isBlank(c)) {
-            run.flushInto(out);
-            pendingBlanks += QLatin1Char(c);
-            continue;
-        }
-        if (c != '\\') {
-            content();
-            run.add(c);
-            continue;
-        }
-        run.flushInto(out);
-        content();
-        if (i + 1 >= size) {
+        } else if (c != u'\\') {
+            out += c;
+        } else if (++i == raw.size()) {
             out += u'\\';
-            break;
-        }
-        const char e = raw[++i];
-        switch (e) {
-        case 'a':
-            out += u'\a';
-            break;
-        case 'b':
-            out += u'\b';
-            break;
-        case 'f':
-            out += u'\f';
-            break;
-        case 'n':
-            out += u'\n';
-            break;
-        case 'r':
-            out += u'\r';
-            break;
-        case 't':
-            out += u'\t';
-            break;
-        case 'v':
-            out += u'\v';
-            break;
-        case '"':
-        case '\'':
-        case '?':
-        case '\\':
-        case ';':
-        case ',':
-            out += QLatin1Char(e);
-            break;
-        case 'x': {
+        } else if (const auto *e = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                                [&](const auto &p) { return p[0] == raw[i]; });
+                   e != std::end(kEscapes)) {
+            out += QChar((*e)[1]);
+        } else if (raw[i] == u'x') {
             char32_t value = 0;
             qsizetype digits = 0;
-            while (i + 1 < size && isHexDigit(raw[i + 1])) {
-                value = (value << 4) | static_cast<char32_t>(hexValue(raw[++i]));
-                if (++digits > 6)
-                    *valid = false;
-            }
-            if (digits == 0 || value > 0x10FFFF) {
+            for (int digit; (digit = hexAt(raw, i + 1, 1)) >= 0; ++i, ++digits)
+                value = (value << 4) | char32_t(digit);
+            if (digits == 0 || digits > 6 || value > 0x10FFFF) {
                 *valid = false;
                 out += u"\\x"_s;
             } else {
                 appendCodePoint(out, value);
             }
-            break;
-        }
-        default:
-            if (e >= '0' && e <= '7') {
-                char32_t value = static_cast<char32_t>(e - '0');
-                while (i + 1 < size && raw[i + 1] >= '0' && raw[i + 1] <= '7' && value < 0x10000)
-                    value = (value << 3) | static_cast<char32_t>(raw[++i] - '0');
-                appendCodePoint(out, value);
-            } else {
-                // Not an escape this format writes: keep both characters as typed.
-                out += u'\\';
-                run.add(e);
-            }
-            break;
+        } else if (raw[i] >= u'0' && raw[i] <= u'7') {
+            char32_t value = raw[i].unicode() - u'0';
+            while (i + 1 < raw.size() && raw[i + 1] >= u'0' && raw[i + 1] <= u'7' &&
+                   value < 0x10000)
+                value = (value << 3) | char32_t(raw[++i].unicode() - u'0');
+            appendCodePoint(out, value);
+        } else {
+            // Not an escape this format writes: keep both characters as typed.
+            out += u'\\';
+            out += raw[i];
         }
     }
-    run.flushInto(out);
-    if (run.invalid())
-        *valid = false;
     if (out.startsWith(u"@@"))
         out.remove(0, 1);
     return out;
@@ -213,95 +133,48 @@ QByteArray escapedName(QStringView name)
     QByteArray out;
     for (const QChar ch : name) {
         const char16_t u = ch.unicode();
-        if (u == u'/') {
+        if (u == u'/')
             out += '\\';
-        } else if ((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
-                   (u >= u'0' && u <= u'9') || u == u'_' || u == u'-' || u == u'.') {
-            out += static_cast<char>(u);
-        } else if (u <= 0xFF) {
+        else if (u < 0x80 && (QChar::isLetterOrNumber(u) || u == u'_' || u == u'-' || u == u'.'))
+            out += char(u);
+        else if (u <= 0xFF)
             out += '%' + QByteArray::number(u, 16).toUpper().rightJustified(2, '0');
-        } else {
+        else
             out += "%U" + QByteArray::number(u, 16).toUpper().rightJustified(4, '0');
-        }
     }
     return out;
 }
 
-QByteArray escapedValue(const QString &value)
+QByteArray escapedValue(QString text)
 {
-    QString text = value;
     if (text.startsWith(u'@'))
         text.prepend(u'@');
-
-    const bool needsQuotes = (!text.isEmpty() && (text.front() == u' ' || text.back() == u' ')) ||
-                             text.contains(u';') || text.contains(u',');
-    QByteArray out;
-    if (needsQuotes)
-        out += '"';
-
-    bool hexJustWritten = false;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar ch = text.at(i);
-        const char16_t u = ch.unicode();
-        const bool pairStart =
-            ch.isHighSurrogate() && i + 1 < size && text.at(i + 1).isLowSurrogate();
-        const auto hexEscape = [&] {
+    const bool quoted = (!text.isEmpty() && (text.front() == u' ' || text.back() == u' ')) ||
+                        text.contains(u';') || text.contains(u',');
+    QByteArray out = quoted ? "\"" : "";
+    // The reader takes every hex digit after "\x", so one that follows such
+    // an escape is escaped too.
+    bool afterHex = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const auto *e = std::find_if(kEscapes, kEscapes + kWrittenEscapes,
+                                     [&](const auto &p) { return p[1] == u; });
+        if (e != kEscapes + kWrittenEscapes) {
+            out += '\\' + QByteArray(1, char((*e)[0]));
+            afterHex = false;
+        } else if (u < 0x20 || u == 0x7F || (text[i].isSurrogate() && !pair) ||
+                   (afterHex && hexAt(text, i, 1) >= 0)) {
             out += "\\x" + QByteArray::number(u, 16);
-            hexJustWritten = true;
-        };
-        switch (u) {
-        case u'\\':
-            out += "\\\\";
-            break;
-        case u'"':
-            out += "\\\"";
-            break;
-        case u'\a':
-            out += "\\a";
-            break;
-        case u'\b':
-            out += "\\b";
-            break;
-        case u'\f':
-            out += "\\f";
-            break;
-        case u'\n':
-            out += "\\n";
-            break;
-        case u'\r':
-            out += "\\r";
-            break;
-        case u'\t':
-            out += "\\t";
-            break;
-        case u'\v':
-            out += "\\v";
-            break;
-        default:
-            if (u < 0x20 || u == 0x7F || (ch.isSurrogate() && !pairStart)) {
-                hexEscape();
-                continue;
-            }
-            // The reader takes every hex digit after "\x", so one that
-            // follows such an escape is escaped too.
-            if (hexJustWritten && isHexDigit(u)) {
-                hexEscape();
-                continue;
-            }
-            if (pairStart) {
-                out += QStringView(text).sliced(i, 2).toUtf8();
-                ++i;
-            } else {
-                out += QStringView(&ch, 1).toUtf8();
-            }
-            break;
+            afterHex = true;
+        } else {
+            out += QStringView(text).sliced(i, pair ? 2 : 1).toUtf8();
+            i += pair ? 1 : 0;
+            afterHex = false;
         }
-        hexJustWritten = false;
     }
-    if (needsQuotes)
-        out += '"';
-    return out;
+    return quoted ? out + '"' : out;
 }
 
 bool readSettingsDevice(QIODevice &device, QSettings::SettingsMap &map)
@@ -322,53 +195,34 @@ SettingsFileContents parseSettingsFile(const QByteArray &data)
 {
     SettingsFileContents contents;
     QString prefix;
-    int lineNumber = 0;
-    const QByteArrayView all(data);
-    qsizetype start = 0;
-    while (start < all.size()) {
-        qsizetype end = all.indexOf('\n', start);
-        if (end < 0)
-            end = all.size();
-        QByteArrayView line = all.sliced(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        line = trimmedBlanks(line);
-        if (line.isEmpty() || line.front() == ';' || line.front() == '#')
+    const QList<QByteArray> lines = data.split('\n');
+    for (qsizetype number = 1; number <= lines.size(); ++number) {
+        QByteArrayView bytes = lines.at(number - 1);
+        if (bytes.endsWith('\r'))
+            bytes.chop(1);
+        const QString text = QString::fromUtf8(bytes);
+        bool valid = text.toUtf8() == bytes;
+        const QStringView line = trimmedBlanks(text);
+        if (line.isEmpty() || line.front() == u';' || line.front() == u'#')
             continue;
-
-        if (line.front() == '[') {
-            const qsizetype close = line.lastIndexOf(']');
-            bool valid = close > 0;
-            const QByteArrayView raw = valid ? line.sliced(1, close - 1) : QByteArrayView();
-            if (raw == "General") {
-                prefix.clear();
-            } else if (raw == "%General") {
-                prefix = u"General/"_s;
-            } else {
-                bool nameValid = true;
-                const QString name = unescapedName(raw, &nameValid);
-                prefix = name.isEmpty() ? QString() : name + u'/';
-                valid = valid && nameValid;
-            }
-            if (!valid || close != line.size() - 1)
-                contents.damagedLines.append(lineNumber);
+        if (line.front() == u'[') {
+            const qsizetype close = line.lastIndexOf(u']');
+            const QStringView name = close > 0 ? line.sliced(1, close - 1) : QStringView();
+            prefix = name == u"General"    ? QString()
+                     : name == u"%General" ? u"General/"_s
+                     : name.isEmpty()      ? QString()
+                                           : unescapedName(name) + u'/';
+            if (!valid || close <= 0 || close != line.size() - 1)
+                contents.damagedLines.append(int(number));
             continue;
         }
-
-        const qsizetype equals = line.indexOf('=');
-        bool valid = true;
+        const qsizetype equals = line.indexOf(u'=');
         const QString key =
-            equals > 0 ? unescapedName(trimmedBlanks(line.first(equals)), &valid) : QString();
-        if (key.isEmpty()) {
-            contents.damagedLines.append(lineNumber);
-            continue;
-        }
-        const QString value = unescapedValue(line.sliced(equals + 1), &valid);
-        contents.values.insert(prefix + key, value);
-        if (!valid)
-            contents.damagedLines.append(lineNumber);
+            equals > 0 ? unescapedName(trimmedBlanks(line.first(equals))) : QString();
+        if (!key.isEmpty())
+            contents.values.insert(prefix + key, unescapedValue(line.sliced(equals + 1), &valid));
+        if (key.isEmpty() || !valid)
+            contents.damagedLines.append(int(number));
     }
     return contents;
 }
@@ -382,17 +236,13 @@ QByteArray formatSettingsFile(const QSettings::SettingsMap &values)
         const QString key = slash < 0 ? it.key() : it.key().sliced(slash + 1);
         sections[section] += escapedName(key) + '=' + escapedValue(it.value().toString()) + '\n';
     }
-
     QByteArray out;
     for (auto it = sections.cbegin(); it != sections.cend(); ++it) {
         if (!out.isEmpty())
             out += '\n';
-        if (it.key().isEmpty())
-            out += "[General]\n";
-        else if (it.key() == u"General")
-            out += "[%General]\n";
-        else
-            out += '[' + escapedName(it.key()) + "]\n";
+        out += it.key().isEmpty()       ? "[General]\n"_ba
+               : it.key() == u"General" ? "[%General]\n"_ba
+                                        : '[' + escapedName(it.key()) + "]\n";
         out += it.value();
     }
     return out;

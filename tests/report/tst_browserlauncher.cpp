@@ -1,31 +1,31 @@
-#include "browserfixture.h"
+// The browser launch against a stand-in browser found through $BROWSER, real
+// desktop files (asked through xdg-utils) and Debian's alternatives; then the
+// About box and the result list's double-click with their messages.
+#include "aboutbox.h"
 #include "browserlauncher_linux.h"
+#include "dialoganswerer.h"
+#include "launchbrowser.h"
+#include "testfiles.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 using namespace Qt::StringLiterals;
+using Result = BrowserLauncher::LaunchResult;
 
 namespace {
-
-using Result = BrowserLauncher::LaunchResult;
-constexpr int RecordTimeoutMs = 10000;
-
-// Every file below @p dir, relative to it.
-QStringList filesBelow(const QString &dir)
-{
-    QStringList files;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(dir).relativeFilePath(it.next()));
-    files.sort();
-    return files;
-}
-
+const QString kQuestion = u"Do you want to go to my web site now so you can download the latest "
+                          u"version of Corvane?"_s;
+const QString kAbout =
+    u"Corvane 2.0\r\n\r\nCopyright (C) 2026 The Corvane developers\r\nFree software: you may "
+    u"use, copy and share it.\r\n\r\nCorvane allows you to see what IP Numbers are being used "
+    u"on the internet.\r\nJust enter a start IP Number and a stop IP Number and select the Start "
+    u"Button!\r\nPinged IP Numbers can be printed, copied to the Clipboard, or stored in a log "
+    u"file.\r\n\r\nQuestions and ideas are always welcome - write to us:\r\n\r\n"
+    u"corvane@example.org - https://corvane.example.org"_s;
 } // namespace
 
 class TestBrowserLauncher : public QObject
@@ -33,344 +33,218 @@ class TestBrowserLauncher : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
-
-    void browserVariablePassesTargetUnchanged_data();
-    void browserVariablePassesTargetUnchanged();
-    void browserVariableForms_data();
-    void browserVariableForms();
-    void desktopDefaultBrowser_data();
-    void desktopDefaultBrowser();
-    void debianAlternativeIsTheLastResort();
-    void noBrowserFound_data();
-    void noBrowserFound();
-    void browserThatCannotStart_data();
-    void browserThatCannotStart();
-    void targetReadAsOptionIsRefused_data();
-    void targetReadAsOptionIsRefused();
-    void hangingDesktopQueryIsAbandoned();
-    void desktopIdLeavingTheFolderIsIgnored();
+    void launch_data();
+    void launch();
+    void dialogs_data();
+    void dialogs();
 
 private:
-    bool needsXdgUtils();
+    QString root(const QString &relative = {}) const { return m_dir->filePath(relative); }
+    void writeRoot(const QString &relative, const QByteArray &bytes, bool executable = false);
+    QProcessEnvironment environment(const QString &path, const QString &browser) const;
+    QStringList record(const QString &name) const;
 
-    QTemporaryDir m_base;
-    QString m_tmp;
-    QString m_cwd;
-    QString m_systemPath;
-    std::unique_ptr<BrowserFixture> m_fixture;
+    std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-void TestBrowserLauncher::initTestCase()
+void TestBrowserLauncher::writeRoot(const QString &relative, const QByteArray &bytes,
+                                    bool executable)
 {
-    QVERIFY(m_base.isValid());
-    // Anything this process or its children leave in the temporary folder
-    // shows up here.
-    m_tmp = m_base.filePath(u"tmp"_s);
-    QVERIFY(QDir().mkpath(m_tmp));
-    qputenv("TMPDIR", m_tmp.toLocal8Bit());
-    m_cwd = m_base.filePath(u"cwd"_s);
-    QVERIFY(QDir().mkpath(m_cwd));
-    QVERIFY(QDir::setCurrent(m_cwd));
-    m_systemPath = qEnvironmentVariable("PATH");
-    QVERIFY(QFileInfo(QStringLiteral(CORVANE_STANDIN_BROWSER)).isExecutable());
+    QVERIFY(QDir().mkpath(QFileInfo(root(relative)).path()));
+    QVERIFY(writeFile(root(relative), bytes));
+    QVERIFY(QFile::setPermissions(root(relative),
+                                  QFileDevice::Permissions(executable ? 0x700 : 0x600)));
 }
 
+// A private world: bin/ holds stand-in browsers that record their arguments,
+// each ending with a NUL, in records/<name they were started by>.
 void TestBrowserLauncher::init()
 {
-    m_fixture = std::make_unique<BrowserFixture>(m_base.path());
-    QVERIFY(m_fixture->isValid());
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(root()).mkpath(u"records"_s));
+    const QByteArray standIn = "#!/bin/sh\nr=\"$CORVANE_RECORDS/${0##*/}\"\n"
+                               "printf '%s\\0' \"$0\" \"$@\" >\"$r\" && : >\"$r.done\"\n";
+    for (const QString &name : {u"bin/standin"_s, u"bin/other"_s, u"bin/x-www-browser"_s,
+                                u"Web Browser/run"_s, u"browser/run"_s})
+        writeRoot(name, standIn, true);
+    writeRoot(u"bin/plain"_s, "#!/bin/sh\n");
 }
 
-void TestBrowserLauncher::cleanup()
+QProcessEnvironment TestBrowserLauncher::environment(const QString &path,
+                                                     const QString &browser) const
 {
-    QCOMPARE(filesBelow(m_tmp), QStringList());
-    QCOMPARE(filesBelow(m_fixture->path(u"tmp"_s)), QStringList());
-    QCOMPARE(filesBelow(m_fixture->path(u"home"_s)), QStringList());
-    QCOMPARE(filesBelow(m_cwd), QStringList());
-    m_fixture.reset();
+    QProcessEnvironment env;
+    env.insert(u"PATH"_s, QString(path).replace(u"@BIN@"_s, root(u"bin"_s)));
+    if (!browser.isEmpty())
+        env.insert(u"BROWSER"_s, QString(browser).replace(u"@ROOT@"_s, root()));
+    env.insert(u"HOME"_s, root(u"home"_s));
+    env.insert(u"XDG_DATA_HOME"_s, root(u"data"_s));
+    env.insert(u"XDG_DATA_DIRS"_s, root(u"share"_s));
+    env.insert(u"XDG_CONFIG_HOME"_s, root(u"config"_s));
+    env.insert(u"CORVANE_RECORDS"_s, root(u"records"_s));
+    return env;
 }
 
-bool TestBrowserLauncher::needsXdgUtils()
+// The arguments the stand-in called @p name got, after its own path.
+QStringList TestBrowserLauncher::record(const QString &name) const
 {
-    return !QStandardPaths::findExecutable(u"xdg-settings"_s).isEmpty() &&
-           !QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty();
+    if (!QTest::qWaitFor([&] { return QFile::exists(root(u"records/"_s + name + u".done"_s)); },
+                         10000))
+        return {u"(not started)"_s};
+    QStringList arguments = QString::fromUtf8(readFile(root(u"records/"_s + name))).split(QChar());
+    arguments.removeLast();
+    return arguments.mid(1);
 }
 
-void TestBrowserLauncher::browserVariablePassesTargetUnchanged_data()
-{
-    QTest::addColumn<QString>("target");
-
-    // The marker file lives in the fixture; cleanup() would also catch it.
-    const QString marker = m_base.filePath(u"tmp/pwned"_s);
-    QTest::newRow("bare domain") << u"host.example"_s;
-    QTest::newRow("web address with query") << u"https://corvane.example.org/?a=1&b=2"_s;
-    QTest::newRow("command separator") << u"a;touch "_s + marker;
-    QTest::newRow("command substitution") << u"$(touch "_s + marker + u")"_s;
-    QTest::newRow("backticks") << u"`touch "_s + marker + u"`"_s;
-    QTest::newRow("blanks") << u"two words  and\ttab"_s;
-    QTest::newRow("quotes") << u"it's \"quoted\" \\ back"_s;
-    QTest::newRow("glob and redirection") << u"* > "_s + marker;
-    QTest::newRow("variable") << u"$HOME ${PATH} %s %% %u"_s;
-    QTest::newRow("pipe and background") << u"x | touch "_s + marker + u" &"_s;
-    QTest::newRow("newline") << u"a\ntouch "_s + marker;
-    QTest::newRow("non-ASCII name") << u"m\u00fcnchen.example"_s;
-    QTest::newRow("empty target is an empty argument") << QString();
-}
-
-void TestBrowserLauncher::browserVariablePassesTargetUnchanged()
-{
-    QFETCH(QString, target);
-    const QString program = m_fixture->installStandIn(u"standin"_s);
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"BROWSER"_s, u"standin"_s);
-
-    LinuxBrowserLauncher launcher(env);
-    QCOMPARE(launcher.launch(target), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->hasRecord(u"standin"_s), RecordTimeoutMs);
-    QCOMPARE(m_fixture->record(u"standin"_s), QStringList({program, target}));
-    QVERIFY(!QFileInfo::exists(m_base.filePath(u"tmp/pwned"_s)));
-}
-
-void TestBrowserLauncher::browserVariableForms_data()
-{
-    QTest::addColumn<QString>("browser");
-    QTest::addColumn<QString>("startedAs");
-    QTest::addColumn<QStringList>("arguments");
-
-    const QString target = u"host.example"_s;
-    QTest::newRow("first entry missing, second wins")
-        << u"no-such-browser:standin"_s << u"standin"_s << QStringList{target};
-    QTest::newRow("first existing entry wins")
-        << u"standin:other"_s << u"standin"_s << QStringList{target};
-    QTest::newRow("empty entries skipped") << u"::other:"_s << u"other"_s << QStringList{target};
-    QTest::newRow("%s among options") << u"standin --new-tab %s --x"_s << u"standin"_s
-                                      << QStringList{u"--new-tab"_s, target, u"--x"_s};
-    QTest::newRow("%s inside a word")
-        << u"standin --url=%s"_s << u"standin"_s << QStringList{u"--url="_s + target};
-    QTest::newRow("%s in quotes, as written for a shell")
-        << u"standin '%s'"_s << u"standin"_s << QStringList{target};
-    QTest::newRow("%% is a percent sign")
-        << u"standin 100%%"_s << u"standin"_s << QStringList{u"100%"_s, target};
-    QTest::newRow("quoted option with blanks") << u"standin \"--profile=a b\""_s << u"standin"_s
-                                               << QStringList{u"--profile=a b"_s, target};
-    QTest::newRow("absolute path") << u"@BIN@/other"_s << u"other"_s << QStringList{target};
-    QTest::newRow("path with blanks, quoted")
-        << u"'@ROOT@/Web Browser/run' %s"_s << u"run"_s << QStringList{target};
-    QTest::newRow("malformed entry skipped")
-        << u"\"open:standin"_s << u"standin"_s << QStringList{target};
-}
-
-void TestBrowserLauncher::browserVariableForms()
-{
-    QFETCH(QString, browser);
-    QFETCH(QString, startedAs);
-    QFETCH(QStringList, arguments);
-
-    m_fixture->installStandIn(u"standin"_s);
-    m_fixture->installStandIn(u"other"_s);
-    m_fixture->installStandIn(u"run"_s, u"Web Browser"_s);
-    browser.replace(u"@BIN@"_s, m_fixture->binDir()).replace(u"@ROOT@"_s, m_fixture->path());
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"BROWSER"_s, browser);
-
-    LinuxBrowserLauncher launcher(env);
-    QCOMPARE(launcher.launch(u"host.example"_s), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->hasRecord(startedAs), RecordTimeoutMs);
-    QCOMPARE(m_fixture->record(startedAs).mid(1), arguments);
-    QCOMPARE(m_fixture->records(), QStringList{startedAs});
-}
-
-void TestBrowserLauncher::desktopDefaultBrowser_data()
-{
-    QTest::addColumn<QString>("desktopFile");
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QString>("desktopId");
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<QStringList>("arguments");
-
-    // xdg-mime takes the first blank-separated word, quotes and all, as the
-    // program and drops the entry when that is no program: the program
-    // is written plainly here.
-    const QByteArray exec = "Exec=@ROOT@/browser/run --flag \"two words\" "
-                            "\"back\\\\\\\\slash\" %u\n";
-    const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Stand-in\n" + exec;
-    const QString hostile = u"a;touch x $(id) `id` 'q' \"q\""_s;
-
-    QTest::newRow("Exec line with quoting, hostile target")
-        << u"data/applications/standin.desktop"_s << entry << u"standin.desktop"_s << hostile
-        << QStringList{u"--flag"_s, u"two words"_s, u"back\\slash"_s, hostile};
-    QTest::newRow("system data folder")
-        << u"share/applications/standin.desktop"_s << entry << u"standin.desktop"_s
-        << u"host.example"_s
-        << QStringList{u"--flag"_s, u"two words"_s, u"back\\slash"_s, u"host.example"_s};
-    QTest::newRow("desktop file in a vendor subfolder")
-        << u"share/applications/vendor/standin.desktop"_s << entry << u"vendor-standin.desktop"_s
-        << u"host.example"_s
-        << QStringList{u"--flag"_s, u"two words"_s, u"back\\slash"_s, u"host.example"_s};
-    QTest::newRow("Exec without field code: target appended")
-        << u"data/applications/standin.desktop"_s
-        << QByteArray("[Desktop Entry]\nExec=@ROOT@/browser/run --new-window\n")
-        << u"standin.desktop"_s << u"host.example"_s
-        << QStringList{u"--new-window"_s, u"host.example"_s};
-}
-
-void TestBrowserLauncher::desktopDefaultBrowser()
-{
-    if (!needsXdgUtils())
-        QSKIP("xdg-settings and xdg-mime (Debian package xdg-utils) are not installed");
-    QFETCH(QString, desktopFile);
-    QFETCH(QByteArray, contents);
-    QFETCH(QString, desktopId);
-    QFETCH(QString, target);
-    QFETCH(QStringList, arguments);
-
-    m_fixture->installStandIn(u"run"_s, u"browser"_s);
-    // Shadows any real x-www-browser on the system PATH: reached only on failure.
-    m_fixture->installStandIn(u"x-www-browser"_s);
-    contents.replace("@ROOT@", m_fixture->path().toUtf8());
-    QVERIFY(!m_fixture->writeFile(desktopFile, contents).isEmpty());
-    QVERIFY(!m_fixture
-                 ->writeFile(u"config/mimeapps.list"_s,
-                             "[Default Applications]\nx-scheme-handler/http=" + desktopId.toUtf8() +
-                                 "\nx-scheme-handler/https=" + desktopId.toUtf8() + "\n")
-                 .isEmpty());
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"PATH"_s, m_fixture->binDir() + u':' + m_systemPath);
-
-    LinuxBrowserLauncher launcher(env);
-    QCOMPARE(launcher.launch(target), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->records().isEmpty(), RecordTimeoutMs);
-    QCOMPARE(m_fixture->records(), QStringList{u"run"_s});
-    QCOMPARE(m_fixture->record(u"run"_s).mid(1), arguments);
-}
-
-void TestBrowserLauncher::debianAlternativeIsTheLastResort()
-{
-    m_fixture->installStandIn(u"x-www-browser"_s);
-    m_fixture->installStandIn(u"sensible-browser"_s);
-    LinuxBrowserLauncher launcher(m_fixture->environment());
-    QCOMPARE(launcher.launch(u"host.example"_s), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->hasRecord(u"x-www-browser"_s), RecordTimeoutMs);
-    QCOMPARE(m_fixture->record(u"x-www-browser"_s).mid(1), QStringList{u"host.example"_s});
-    QCOMPARE(m_fixture->records(), QStringList{u"x-www-browser"_s});
-}
-
-void TestBrowserLauncher::noBrowserFound_data()
+void TestBrowserLauncher::launch_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("browser");
-    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QString>("desktopFile");
+    QTest::addColumn<QString>("exec");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("startedAs");
+    QTest::addColumn<QStringList>("arguments");
 
-    QTest::newRow("empty PATH, no BROWSER, no desktop tools")
-        << QString() << QString() << QStringList();
-    QTest::newRow("BROWSER names programs that do not exist")
-        << u"@BIN@"_s << u"no-such-browser:/no/such/path --x %s"_s << QStringList();
-    QTest::newRow("BROWSER names a folder") << u"@BIN@"_s << u"@ROOT@/home"_s << QStringList();
-    QTest::newRow("sensible-browser with nothing to start")
-        << u"@BIN@"_s << QString() << QStringList{u"sensible-browser"_s};
+    const int started = int(Result::Started);
+    const QString hostile = u"a;touch x $(id) `id` 'q' \"q\" * %s\nb"_s;
+    const QString exec = u"@ROOT@/browser/run --flag \"two words\" \"back\\\\\\\\slash\""_s;
+    const QStringList execArguments{u"--flag"_s, u"two words"_s, u"back\\slash"_s};
+    QTest::newRow("$BROWSER gets a hostile target as one argument")
+        << u"@BIN@"_s << u"standin"_s << QString() << QString() << hostile << started
+        << u"standin"_s << QStringList{hostile};
+    QTest::newRow("first existing entry of $BROWSER wins, empty ones skipped")
+        << u"@BIN@"_s << u"::no-such-browser:other:standin"_s << QString() << QString()
+        << u"host.example"_s << started << u"other"_s << QStringList{u"host.example"_s};
+    QTest::newRow("%s in a word and in quotes, %% and quoted options")
+        << u"@BIN@"_s << u"standin --url=%s 100%% \"a b\" '%s'"_s << QString() << QString()
+        << u"t"_s << started << u"standin"_s
+        << QStringList{u"--url=t"_s, u"100%"_s, u"a b"_s, u"t"_s};
+    QTest::newRow("quoted path with blanks, a malformed entry skipped")
+        << QString() << u"\"open:'@ROOT@/Web Browser/run' %s"_s << QString() << QString() << u"t"_s
+        << started << u"run"_s << QStringList{u"t"_s};
+    QTest::newRow("desktop default in a vendor subfolder, Exec with quoting")
+        << u"@BIN@:/usr/bin:/bin"_s << QString() << u"share/applications/vendor/b.desktop"_s
+        << exec + u" %u"_s << hostile << started << u"run"_s
+        << (execArguments + QStringList{hostile});
+    QTest::newRow("desktop Exec without field code: the target appended")
+        << u"@BIN@:/usr/bin:/bin"_s << QString() << u"data/applications/b.desktop"_s << exec
+        << u"t"_s << started << u"run"_s << (execArguments + QStringList{u"t"_s});
+    QTest::newRow("desktop tools that never answer are abandoned")
+        << u"@BIN@"_s << QString() << u"hang"_s << QString() << u"t"_s << started
+        << u"x-www-browser"_s << QStringList{u"t"_s};
+    QTest::newRow("Debian's alternative is the last resort")
+        << u"@BIN@"_s << QString() << QString() << QString() << u"t"_s << started
+        << u"x-www-browser"_s << QStringList{u"t"_s};
+    QTest::newRow("no browser anywhere")
+        << QString() << u"no-such-browser:@ROOT@/home"_s << QString() << QString() << u"t"_s
+        << int(Result::NoBrowser) << QString() << QStringList();
+    QTest::newRow("browser without execute permission")
+        << u"@BIN@"_s << u"plain"_s << QString() << QString() << u"t"_s << int(Result::NotStarted)
+        << QString() << QStringList();
+    QTest::newRow("target that reads as an option is refused")
+        << u"@BIN@"_s << u"standin"_s << QString() << QString() << u"-new-instance"_s
+        << int(Result::NotStarted) << QString() << QStringList();
+    QTest::newRow("target with NUL is refused")
+        << u"@BIN@"_s << u"standin"_s << QString() << QString() << u"t\u0000--x"_s
+        << int(Result::NotStarted) << QString() << QStringList();
 }
 
-void TestBrowserLauncher::noBrowserFound()
+void TestBrowserLauncher::launch()
 {
     QFETCH(QString, path);
     QFETCH(QString, browser);
-    QFETCH(QStringList, installed);
-
-    for (const QString &name : installed)
-        m_fixture->installStandIn(name);
-    const auto expand = [this](QString text) {
-        return text.replace(u"@BIN@"_s, m_fixture->binDir())
-            .replace(u"@ROOT@"_s, m_fixture->path());
-    };
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"PATH"_s, expand(path));
-    if (!browser.isEmpty())
-        env.insert(u"BROWSER"_s, expand(browser));
-
-    LinuxBrowserLauncher launcher(env);
-    QVERIFY(!launcher.findBrowser(u"host.example"_s));
-    QCOMPARE(launcher.launch(u"host.example"_s), Result::NoBrowser);
-}
-
-void TestBrowserLauncher::browserThatCannotStart_data()
-{
-    QTest::addColumn<QString>("browser");
-    QTest::newRow("absolute path of a file without execute permission") << u"@ROOT@/bin/plain"_s;
-    QTest::newRow("name on PATH of a file without execute permission") << u"plain"_s;
-}
-
-void TestBrowserLauncher::browserThatCannotStart()
-{
-    QFETCH(QString, browser);
-    QVERIFY(!m_fixture->writeFile(u"bin/plain"_s, "#!/bin/sh\nexit 0\n", false).isEmpty());
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"BROWSER"_s, browser.replace(u"@ROOT@"_s, m_fixture->path()));
-
-    LinuxBrowserLauncher launcher(env);
-    QCOMPARE(launcher.launch(u"host.example"_s), Result::NotStarted);
-}
-
-void TestBrowserLauncher::targetReadAsOptionIsRefused_data()
-{
-    QTest::addColumn<QString>("target");
-    QTest::newRow("single dash option") << u"-new-instance"_s;
-    QTest::newRow("long option that runs a command")
-        << u"--renderer-cmd-prefix=touch "_s + m_base.filePath(u"tmp/pwned"_s);
-    QTest::newRow("embedded NUL") << u"host.example\u0000--x"_s;
-}
-
-void TestBrowserLauncher::targetReadAsOptionIsRefused()
-{
+    QFETCH(QString, desktopFile);
+    QFETCH(QString, exec);
     QFETCH(QString, target);
-    m_fixture->installStandIn(u"standin"_s);
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"BROWSER"_s, u"standin"_s);
-
-    LinuxBrowserLauncher launcher(env);
-    QCOMPARE(launcher.launch(target), Result::NotStarted);
-    // Nothing was started: a launch right after records only its own target.
-    QCOMPARE(launcher.launch(u"after.example"_s), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->hasRecord(u"standin"_s), RecordTimeoutMs);
-    QCOMPARE(m_fixture->record(u"standin"_s).mid(1), QStringList{u"after.example"_s});
+    QFETCH(int, result);
+    QFETCH(QString, startedAs);
+    QFETCH(QStringList, arguments);
+    QDir(root()).mkpath(u"home"_s);
+    for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
+        if (desktopFile == u"hang")
+            writeRoot(tool, "#!/bin/sh\nexec /bin/sleep 600\n", true);
+    if (!desktopFile.isEmpty() && desktopFile != u"hang") {
+        if (QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty())
+            QSKIP("xdg-mime (Debian package xdg-utils) is not installed");
+        writeRoot(desktopFile, "[Desktop Entry]\nType=Application\nName=B\nExec=" +
+                                   exec.replace(u"@ROOT@"_s, root()).toUtf8() + '\n');
+        const QByteArray id = desktopFile.contains(u"vendor"_s) ? "vendor-b.desktop" : "b.desktop";
+        writeRoot(u"config/mimeapps.list"_s, "[Default Applications]\nx-scheme-handler/http=" + id +
+                                                 "\nx-scheme-handler/https=" + id + '\n');
+    }
+    LinuxBrowserLauncher launcher(environment(path, browser));
+    launcher.setQueryTimeout(1000);
+    QCOMPARE(int(launcher.launch(target)), result);
+    if (!startedAs.isEmpty())
+        QCOMPARE(record(startedAs), arguments);
+    QCOMPARE(QDir(root(u"records"_s)).entryList(QDir::Files).size(), startedAs.isEmpty() ? 0 : 2);
 }
 
-void TestBrowserLauncher::hangingDesktopQueryIsAbandoned()
+void TestBrowserLauncher::dialogs_data()
 {
-    // A desktop tool that never answers cannot be had from the real ones.
-    QVERIFY(
-        !m_fixture->writeFile(u"bin/xdg-settings"_s, "#!/bin/sh\nexec sleep 30\n", true).isEmpty());
-    QVERIFY(!m_fixture->writeFile(u"bin/xdg-mime"_s, "#!/bin/sh\nexec sleep 30\n", true).isEmpty());
-    m_fixture->installStandIn(u"x-www-browser"_s);
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"PATH"_s, m_fixture->binDir() + u':' + m_systemPath);
+    QTest::addColumn<QString>("action"); // "about" or the result list's tooltip
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("browser");
+    QTest::addColumn<QList<QMessageBox::StandardButton>>("buttons");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("opened");
 
-    LinuxBrowserLauncher launcher(env);
-    launcher.setQueryTimeout(200);
-    QCOMPARE(launcher.launch(u"host.example"_s), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->hasRecord(u"x-www-browser"_s), RecordTimeoutMs);
+    const QString tip = u" Double-click on domain to load "_s;
+    QTest::newRow("double-click opens the domain column")
+        << tip << u"10.0.0.5\thost.example\t12/05/26 03:26:08 pm"_s << u"standin"_s
+        << QList<QMessageBox::StandardButton>{} << QStringList() << QStringList{u"host.example"_s};
+    QTest::newRow("double-click on a line without a name opens an empty target")
+        << tip << u"10.0.0.5\t\tx"_s << u"standin"_s << QList<QMessageBox::StandardButton>{}
+        << QStringList() << QStringList{QString()};
+    QTest::newRow("double-click without tooltip opens nothing")
+        << QString() << u"10.0.0.5\thost.example"_s << u"standin"_s
+        << QList<QMessageBox::StandardButton>{} << QStringList() << QStringList();
+    QTest::newRow("no browser: warning")
+        << tip << u"host.example"_s << QString() << QList<QMessageBox::StandardButton>{}
+        << QStringList{u"Could not find associated browser."_s} << QStringList();
+    QTest::newRow("browser that cannot start: warning")
+        << tip << u"host.example"_s << u"plain"_s << QList<QMessageBox::StandardButton>{}
+        << QStringList{u"Web page not opened."_s} << QStringList();
+    QTest::newRow("About box, Yes opens the web site")
+        << u"about"_s << QString() << u"standin"_s << QList{QMessageBox::Ok, QMessageBox::Yes}
+        << QStringList{kAbout, kQuestion} << QStringList{u"https://corvane.example.org"_s};
+    QTest::newRow("About box, No opens nothing")
+        << u"about"_s << QString() << u"standin"_s << QList{QMessageBox::Ok, QMessageBox::No}
+        << QStringList{kAbout, kQuestion} << QStringList();
 }
 
-void TestBrowserLauncher::desktopIdLeavingTheFolderIsIgnored()
+void TestBrowserLauncher::dialogs()
 {
-    const QByteArray evil = "[Desktop Entry]\nExec=" + m_fixture->binDir().toUtf8() + "/evil %u\n";
-    QVERIFY(!m_fixture->writeFile(u"data/evil.desktop"_s, evil).isEmpty());
-    QVERIFY(!m_fixture->writeFile(u"bin/xdg-settings"_s, "#!/bin/sh\necho ../evil.desktop\n", true)
-                 .isEmpty());
-    QVERIFY(!m_fixture->writeFile(u"bin/xdg-mime"_s, "#!/bin/sh\necho ../evil.desktop\n", true)
-                 .isEmpty());
-    m_fixture->installStandIn(u"evil"_s);
-    m_fixture->installStandIn(u"x-www-browser"_s);
-    QProcessEnvironment env = m_fixture->environment();
-    env.insert(u"PATH"_s, m_fixture->binDir() + u':' + m_systemPath);
+    QFETCH(QString, action);
+    QFETCH(QString, line);
+    QFETCH(QString, browser);
+    QFETCH(QList<QMessageBox::StandardButton>, buttons);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, opened);
+    QWidget window;
+    window.show();
+    LinuxBrowserLauncher launcher(environment(browser.isEmpty() ? QString() : u"@BIN@"_s, browser));
+    DialogAnswerer answerer(buttons);
+    if (action == u"about")
+        showAboutBox(&window, launcher);
+    else
+        handleResultDoubleClick(action, line, &window, launcher);
 
-    LinuxBrowserLauncher launcher(env);
-    QCOMPARE(launcher.launch(u"host.example"_s), Result::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->records().isEmpty(), RecordTimeoutMs);
-    QCOMPARE(m_fixture->records(), QStringList{u"x-www-browser"_s});
+    QCOMPARE(answerer.texts(), texts);
+    for (const SeenDialog &seen : answerer.seen()) {
+        QCOMPARE(seen.parent, &window);
+        QCOMPARE(seen.icon, seen.text == kQuestion ? QMessageBox::Question
+                            : seen.text == kAbout  ? QMessageBox::NoIcon
+                                                   : QMessageBox::Warning);
+        QCOMPARE(seen.title, seen.text == kAbout ? u"Corvane - About Box"_s : u"Corvane"_s);
+    }
+    if (!opened.isEmpty())
+        QCOMPARE(record(u"standin"_s), opened);
+    QCOMPARE(QDir(root(u"records"_s)).entryList(QDir::Files).size(), opened.size() * 2);
 }
 
-QTEST_GUILESS_MAIN(TestBrowserLauncher)
+QTEST_MAIN(TestBrowserLauncher)
 #include "tst_browserlauncher.moc"
