@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sched.h>
@@ -26,7 +25,6 @@ private slots:
     void setPath_data();
     void setPath();
     void browsing();
-    void drives();
     void mountedDrives();
 
 private:
@@ -99,11 +97,8 @@ void TestFolderLists::browsing()
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     QVERIFY(list.setPath(folder(u"logs"_s)));
-    QStringList above;
-    for (auto *item = list.topLevelItem(0); item && item != list.currentItem();
-         item = item->child(0))
-        above.append(item->text(0));
-    QCOMPARE(above, QStringList(u"/"_s) + m_root.path().split(u'/', Qt::SkipEmptyParts));
+    QCOMPARE(list.topLevelItem(0)->text(0), u"/"_s);
+    QCOMPARE(list.currentItem()->parent()->text(0), m_root.path().section(u'/', -1));
     const auto below = [&list] {
         QStringList names;
         for (int i = 0; i < list.currentItem()->childCount(); ++i)
@@ -136,34 +131,14 @@ void TestFolderLists::browsing()
     QCOMPARE(below(), (QStringList{u"A"_s, u"b"_s, u"new"_s, u"with space"_s}));
 }
 
-void TestFolderLists::drives()
-{
-    DriveList list;
-    QStringList mounted{u"/"_s};
-    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && !mounted.contains(QDir::cleanPath(volume.rootPath())))
-            mounted.append(QDir::cleanPath(volume.rootPath()));
-    }
-    QCOMPARE(list.drive(), u"/"_s);
-    QCOMPARE(list.drives().constFirst(), u"/"_s);
-    QStringList listed = list.drives();
-    std::sort(listed.begin() + 1, listed.end());
-    std::sort(mounted.begin() + 1, mounted.end());
-    QCOMPARE(listed, mounted);
-}
-
 void TestFolderLists::mountedDrives()
 {
     if (!m_canMount)
         QSKIP("mounting a drive needs root and a mount namespace of its own");
     DriveList list;
-    list.show();
     QSignalSpy changed(&list, &DriveList::driveChanged);
-    QVERIFY(list.drives().size() > 1);
-    QTest::keyClick(&list, Qt::Key_Down);
-    const QString second = list.drives().at(1);
-    QCOMPARE(list.drive(), second);
-
+    QCOMPARE(list.drive(), u"/"_s);
+    QCOMPARE(list.drives().constFirst(), u"/"_s);
     const QString drive = folder(u"mnt"_s);
     QVERIFY(QDir().mkpath(drive));
     QCOMPARE(mount("corvane-a", QFile::encodeName(drive).constData(), "tmpfs", 0, "size=64k"), 0);
@@ -171,7 +146,7 @@ void TestFolderLists::mountedDrives()
     for (const QString &notDrive :
          QStringList{QString(), folder(u"plain"_s), drive + u"/inner"_s, u"c:\\"_s})
         QVERIFY2(!list.setDrive(notDrive), qPrintable(notDrive));
-    QCOMPARE(list.drive(), second);
+    QCOMPARE(list.drive(), u"/"_s);
     QVERIFY(list.setDrive(drive + u'/'));
     QCOMPARE(list.drive(), drive);
     QCOMPARE(list.currentText(), drive + u"  [corvane-a]"_s);
@@ -181,10 +156,7 @@ void TestFolderLists::mountedDrives()
     list.refresh();
     QCOMPARE(list.drive(), u"/"_s);
     QVERIFY(!list.drives().contains(drive));
-    const QStringList announced{second, drive, u"/"_s};
-    QCOMPARE(changed.size(), announced.size());
-    for (qsizetype i = 0; i < announced.size(); ++i)
-        QCOMPARE(changed.at(i).at(0).toString(), announced.at(i));
+    QCOMPARE(QList<QVariantList>(changed), (QList<QVariantList>{{drive}, {u"/"_s}}));
 }
 
 QTEST_MAIN(TestFolderLists)
