@@ -54,13 +54,15 @@ void TestIpAddressField::initTestCase()
 
 void TestIpAddressField::init()
 {
+    m_field->setEnabled(true);
     m_field->setText(QString());
     m_field->setFocus();
 }
 
-// Keys as a person presses them where the focus is: characters, and \b Backspace,
-// < Left, > Right, \t Tab, "," the keypad's decimal comma; ^ (Ctrl+V) and # (the
-// context menu's Paste) paste the rest, = writes the rest as the field's text.
+// Keys as a person presses them where the focus is (the last box once the field is
+// disabled by "!"): characters, and \b Backspace, < Left, > Right, \t Tab, "," the
+// keypad's decimal comma; ^ (Ctrl+V) and # (the context menu's Paste) paste the
+// rest, = writes the rest as the field's text.
 void TestIpAddressField::type(const QString &keys)
 {
     const QHash<QChar, Qt::Key> named{{u'\b', Qt::Key_Backspace},
@@ -69,10 +71,12 @@ void TestIpAddressField::type(const QString &keys)
                                       {u'\t', Qt::Key_Tab}};
     for (qsizetype i = 0; i < keys.size(); ++i) {
         const QChar ch = keys.at(i);
-        QWidget *target = QApplication::focusWidget();
+        QWidget *target = m_field->isEnabled() ? QApplication::focusWidget() : m_boxes[3];
         QApplication::clipboard()->setText(keys.mid(i + 1));
         QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, target->mapToGlobal(QPoint()));
-        if (ch == u'=') {
+        if (ch == u'!') {
+            m_field->setEnabled(false);
+        } else if (ch == u'=') {
             return m_field->setText(keys.mid(i + 1));
         } else if (ch == u'^') {
             return QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
@@ -98,12 +102,14 @@ void TestIpAddressField::keys_data()
     QTest::addColumn<int>("focusAfter");
     QTest::newRow("written leading zeros kept")
         << u"=010.000.001.254"_s << u"010.000.001.254"_s << 0;
+    QTest::newRow("written with blanks around") << u"= 192.168.1.20 "_s << u"192.168.1.20"_s << 0;
     QTest::newRow("written blank") << u"1="_s << QString() << 0;
     QTest::newRow("written empty octet") << u"1=1..3.4"_s << QString() << 0;
     QTest::newRow("written four digits") << u"1=1.2.3.0004"_s << QString() << 0;
     QTest::newRow("dots move on") << u"10.0.0.1"_s << u"10.0.0.1"_s << 3;
     QTest::newRow("keypad comma moves on") << u"10,1"_s << u"10.1.0.0"_s << 1;
     QTest::newRow("three digits move on") << u"192168001020"_s << u"192.168.001.020"_s << 3;
+    QTest::newRow("letters and signs refused") << u"1a2.b3.-4c.5 "_s << u"12.3.4.5"_s << 3;
     QTest::newRow("255 taken, 256 refused") << u"255.256.1.2"_s << u"255.25.1.2"_s << 3;
     QTest::newRow("dot in an empty box stays") << u"..7"_s << u"7.0.0.0"_s << 0;
     QTest::newRow("dot in the last box ignored") << u"1.2.3.4.5"_s << u"1.2.3.45"_s << 3;
@@ -121,6 +127,7 @@ void TestIpAddressField::keys_data()
     QTest::newRow("paste an address") << u"1.2.^ 010.20.30.40\n"_s << u"010.20.30.40"_s << 3;
     QTest::newRow("paste digits") << u"1.2.3.4^5"_s << u"1.2.3.45"_s << 3;
     QTest::newRow("paste a partial address") << u"1.2^9.9.9"_s << u"1.2.0.0"_s << 1;
+    QTest::newRow("disabled field") << u"10.0.0.1!5.\b^9.9.9.9"_s << u"10.0.0.1"_s << -1;
     QTest::newRow("context menu paste") << u"1.#172.16.0.9"_s << u"172.16.0.9"_s << 3;
 }
 

@@ -192,7 +192,11 @@ void TestWindowBehaviour::trayEvents()
 // tray (trayer, started here) is there and no modal window holds its clicks.
 void TestWindowBehaviour::minimiseHidesOnlyIntoATray()
 {
-    QCOMPARE(m_desktop->findChild<QSystemTrayIcon *>()->toolTip(), u" Corvane "_s);
+    auto *tray = m_desktop->findChild<QSystemTrayIcon *>();
+    QCOMPARE(tray->toolTip(), u" Corvane "_s);
+    QCOMPARE(tray->icon().availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
+    const QImage face = tray->icon().pixmap(32).toImage(); // drawn: an opaque disc
+    QVERIFY(qAlpha(face.pixel(16, 16)) == 255 && qAlpha(face.pixel(0, 0)) == 0);
     QStringList items{m_desktop->menu()->objectName()};
     for (const QAction *action : m_desktop->menu()->actions())
         items.append(action->objectName() + u' ' + action->text());
