@@ -38,10 +38,10 @@ bool isFrameKnown(const QMargins &margins)
 // centred while it is being shown was measured without frame and caption.
 // The frame becomes known at the window's exposure or a little after it: the
 // window is centred again as soon as it is, or left alone after a second.
-class centreAgainWhenFramed : public QObject
+class CentreAgainWhenFramed : public QObject
 {
 public:
-    explicit centreAgainWhenFramed(QWidget *window)
+    explicit CentreAgainWhenFramed(QWidget *window)
         : QObject(window)
         , m_window(window)
     {
@@ -49,7 +49,7 @@ public:
         window->windowHandle()->installEventFilter(this);
     }
 
-    static QString name() { return u"centreAgainWhenFramed"_s; }
+    static QString name() { return u"CentreAgainWhenFramed"_s; }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -125,6 +125,6 @@ void centreOnScreen(QWidget *window)
 
     const QWindow *handle = topLevel->windowHandle();
     if (handle && !handle->isExposed() && !isFrameKnown(margins) &&
-        !topLevel->findChild<QObject *>(centreAgainWhenFramed::name(), Qt::FindDirectChildrenOnly))
-        new centreAgainWhenFramed(topLevel);
+        !topLevel->findChild<QObject *>(CentreAgainWhenFramed::name(), Qt::FindDirectChildrenOnly))
+        new CentreAgainWhenFramed(topLevel);
 }
