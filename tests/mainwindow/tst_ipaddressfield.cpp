@@ -81,9 +81,11 @@ void TestIpAddressField::type(const QString &keys)
         } else if (ch == u'^') {
             return QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
         } else if (ch == u'#' && QApplication::sendEvent(target, &menuKey)) {
-            auto *menu = target->findChild<QMenu *>();
-            if (auto *paste = menu ? menu->findChild<QAction *>(u"paste"_s) : nullptr)
-                paste->trigger();
+            if (auto *menu = target->findChild<QMenu *>()) {
+                if (auto *paste = menu->findChild<QAction *>(u"paste"_s))
+                    paste->trigger();
+                menu->close();
+            }
             return;
         } else if (ch == u',') {
             QTest::keyClick(target, Qt::Key_Comma, Qt::KeypadModifier);
