@@ -74,7 +74,7 @@ QStringList marks(const IpListWindow &list)
 {
     QStringList result;
     for (int row = 0; row < child<IpListGrid>(list, "grid")->rowCount(); ++row)
-        result.append(child<IpListGrid>(list, "grid")->cellText(row, MarkerColumn));
+        result.append(child<IpListGrid>(list, "grid")->cellText(row, kMarkerColumn));
     return result;
 }
 
@@ -132,7 +132,7 @@ void TestFaultEcho::ipListSaysSoOncePerProbing()
     QTRY_COMPARE(told.texts(), QStringList(2, message));
     QVERIFY2(told.entries().last().beeped, "no beep before the message");
     QCOMPARE(marks(list), QStringList(100, QString()));
-    QCOMPARE(child<IpListGrid>(list, "grid")->cellText(0, IPNumberColumn), u"127.0.0.1"_s);
+    QCOMPARE(child<IpListGrid>(list, "grid")->cellText(0, kIpNumberColumn), u"127.0.0.1"_s);
 }
 
 void TestFaultEcho::getDomainStillRuns()
