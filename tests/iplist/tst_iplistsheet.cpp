@@ -19,13 +19,22 @@ QList<IpListEntry> listOf(QList<IpListEntry> rows)
     return rows;
 }
 
-QList<IpListEntry> numbered(int count, const QString &description = u"host %1"_s)
+// "ip|description;..." as the list from row 0 on.
+QList<IpListEntry> rows(const QString &text)
 {
-    QList<IpListEntry> rows;
-    for (int i = 0; i < count; ++i)
-        rows.append({u"10.0.0.%1"_s.arg(i),
-                     description.contains(u"%1") ? description.arg(i) : description});
-    return rows;
+    QList<IpListEntry> entries;
+    for (const QString &row : text.split(u';', Qt::SkipEmptyParts))
+        entries.append({row.section(u'|', 0, 0), row.section(u'|', 1)});
+    return listOf(entries);
+}
+
+// "IP_0=a;Desc_0=b;..." as settings keys.
+KeyValues keys(const QString &text)
+{
+    KeyValues keys;
+    for (const QString &key : text.split(u';', Qt::SkipEmptyParts))
+        keys.insert(key.section(u'=', 0, 0), key.section(u'=', 1));
+    return keys;
 }
 
 // A real store that refuses one chosen key, which a real file cannot do.
@@ -49,11 +58,8 @@ private:
     std::unique_ptr<SettingsStore> m_store = createSystemSettingsStore();
 };
 
-const QList<IpListEntry> kSampleRows = {
-    {u"127.0.0.1"_s, u"this machine"_s}, {u"not an address"_s, u"name only"_s},
-    {u"127.0.0.2"_s, QString()},         {u" 127.0.0.3"_s, u"leading blank"_s},
-    {u"127.0.0.4"_s, u"four"_s},
-};
+const QString kSampleRows = u"127.0.0.1|this machine;not an address|name only;127.0.0.2|;"
+                            u" 127.0.0.3|leading blank;127.0.0.4|four"_s;
 
 } // namespace
 
@@ -68,8 +74,6 @@ private slots:
     void failedWritesAreReported();
     void editing_data();
     void editing();
-    void keyActions_data();
-    void keyActions();
     void probeRuns();
     void unavailableProberIsTold();
 
@@ -80,40 +84,27 @@ private:
 void TestIpListSheet::save_data()
 {
     QTest::addColumn<KeyValues>("stored");
-    QTest::addColumn<QList<IpListEntry>>("rows");
+    QTest::addColumn<QList<IpListEntry>>("list");
     QTest::addColumn<KeyValues>("afterwards");
-
-    QTest::newRow("empty list writes nothing") << KeyValues() << listOf({}) << KeyValues();
-    const KeyValues last{{u"IP_99"_s, u"10.9.9.9"_s}, {u"Desc_99"_s, u"last"_s}};
-    KeyValues beyond = last;
-    beyond.insert(u"IP_100"_s, u"x"_s);
-    QTest::newRow("last slot read, IP_100 not") << beyond << listOf({}) << last;
-    QTest::newRow("rows 0 to 4") << KeyValues() << listOf(numbered(5)) << keysOf(numbered(5));
-    QTest::newRow("description under an empty IP Number stops at once")
-        << KeyValues() << listOf({{QString(), u"only a description"_s}}) << KeyValues();
-    QList<IpListEntry> edited = listOf(numbered(10));
-    edited[3].ipNumber.clear();
-    edited[7].description = u"changed"_s;
-    QTest::newRow("emptied row 3 keeps rows 3 to 9 as stored")
-        << keysOf(numbered(10)) << edited << keysOf(numbered(10));
-    KeyValues hole = keysOf(numbered(5));
-    hole.remove(u"IP_3"_s);
-    QList<IpListEntry> renamed = numbered(5, u"new %1"_s);
-    renamed[3].ipNumber.clear();
-    KeyValues holeAfter = hole;
-    holeAfter.insert(keysOf(numbered(3, u"new %1"_s)));
-    QTest::newRow("hole at IP_3 leaves IP_4 and Desc_4 alone")
-        << hole << listOf(renamed) << holeAfter;
-    const QList<IpListEntry> blank = numbered(2, QString());
-    QTest::newRow("empty descriptions written as empty texts")
-        << keysOf(numbered(2, u"old"_s)) << listOf(blank) << keysOf(blank);
+    const auto row = [](const char *name, const QString &stored, const QString &list,
+                        const QString &afterwards) {
+        QTest::newRow(name) << keys(stored) << rows(list) << keys(afterwards);
+    };
+    const QString five = u"IP_0=a;Desc_0=A;IP_1=b;Desc_1=B;IP_2=c;Desc_2=;IP_3=d;Desc_3=D;IP_4=e"_s;
+    row("empty list writes nothing", {}, {}, {});
+    row("last slot read, IP_100 not", u"IP_99=a;Desc_99=b;IP_100=x"_s, {}, u"IP_99=a;Desc_99=b"_s);
+    row("description under an empty IP Number stops at once", {}, u"|only"_s, {});
+    row("emptied row 3 keeps rows 3 and 4 as stored", five, u"a|new;b|B;c|;|D;e|changed"_s,
+        u"IP_0=a;Desc_0=new;IP_1=b;Desc_1=B;IP_2=c;Desc_2=;IP_3=d;Desc_3=D;IP_4=e"_s);
+    row("missing IP_1 is an empty row, later rows still read", u"IP_0=a;Desc_1=B;IP_2=c"_s,
+        u"x|X"_s, u"IP_0=x;Desc_0=X;Desc_1=B;IP_2=c"_s);
+    row("empty descriptions written as empty texts", u"IP_0=a;Desc_0=old"_s, u"a|"_s,
+        u"IP_0=a;Desc_0="_s);
     QList<IpListEntry> full;
     for (int i = 0; i < kIpListSlotCount; ++i)
         full.append({u"10.0.1.%1"_s.arg(i), u"d%1"_s.arg(i)});
     QTest::newRow("all 100 rows") << KeyValues() << full << keysOf(full);
-    const QList<IpListEntry> odd = {{u"not an address"_s, u"x"_s},
-                                    {u" 10.0.0.1 "_s, u" padded "_s},
-                                    {u"300.010.1.1"_s, u"a, b"_s},
+    const QList<IpListEntry> odd = {{u" 300.010.1.1 "_s, u" padded "_s},
                                     {u"=;#[x]\t"_s, u"\"a\"\n\\b"_s},
                                     {u"１０.0.0.1"_s, u"Zürich → 東京"_s}};
     QTest::newRow("texts kept as typed") << KeyValues() << listOf(odd) << keysOf(odd);
@@ -122,11 +113,11 @@ void TestIpListSheet::save_data()
 void TestIpListSheet::save()
 {
     QFETCH(KeyValues, stored);
-    QFETCH(QList<IpListEntry>, rows);
+    QFETCH(QList<IpListEntry>, list);
     QFETCH(KeyValues, afterwards);
     putOnDisk(stored);
     const auto store = createSystemSettingsStore();
-    QVERIFY(saveIpList(*store, rows));
+    QVERIFY(saveIpList(*store, list));
     QCOMPARE(listOnDisk(), afterwards); // on disk while the saving store is still open
     // Loading reads all 100 slots; a missing key reads as the empty text.
     QList<IpListEntry> expected;
@@ -143,17 +134,15 @@ void TestIpListSheet::failedWritesAreReported()
 {
     putOnDisk({});
     OneKeyFails failing;
-    QVERIFY(!saveIpList(failing, listOf(numbered(3))));
-    KeyValues expected = keysOf(numbered(3));
-    expected.remove(u"Desc_1"_s); // the rest is still written
-    QCOMPARE(listOnDisk(), expected);
+    QVERIFY(!saveIpList(failing, rows(u"a|A;b|B;c|C"_s)));
+    QCOMPARE(listOnDisk(), keys(u"IP_0=a;Desc_0=A;IP_1=b;IP_2=c;Desc_2=C"_s)); // the rest written
 
     // A folder where the file should be: nothing can be written, for root too.
     putOnDisk({});
     QVERIFY(QDir().mkpath(m_config.path() + u"/Corvane/Corvane.conf"_s));
     const auto store = createSystemSettingsStore();
     QVERIFY(saveIpList(*store, listOf({}))); // nothing to write is no failure
-    QVERIFY(!saveIpList(*store, listOf(numbered(2))));
+    QVERIFY(!saveIpList(*store, rows(u"a|A"_s)));
     QVERIFY(!store->lastError().isEmpty());
 }
 
@@ -193,16 +182,11 @@ void TestIpListSheet::editing_data()
         "goto 2 0;type none;goto 2 2;refresh;goto 0 1", "2,2=;entered=;0,2=X");
 }
 
-// Each step is an event of the window: "goto <row> <column>" (the current cell
-// moves), "type <text>", "press" (a mouse press on the grid), "focus" and
-// "leave" (the edit box gets or loses the focus), "refresh" (F5). Each check
-// is "<row>,<column>=<cell text>", "current=<row>,<column>", "editor=<text>",
-// "entered=<marker>" or "entries=<row>,<ip>,<description>".
 void TestIpListSheet::editing()
 {
     QFETCH(QString, steps);
     QFETCH(QString, checks);
-    putOnDisk(keysOf(kSampleRows));
+    putOnDisk(keysOf(rows(kSampleRows)));
     FakeEchoProber prober;
     prober.answering = {loopback(1), loopback(2), loopback(4)};
     IpListSheet sheet(prober);
@@ -239,45 +223,6 @@ void TestIpListSheet::editing()
             QCOMPARE(sheet.cellText({at.at(0).toInt(), at.at(1).toInt()}), value);
     }
     QVERIFY(!sheet.isRefreshing());
-}
-
-void TestIpListSheet::keyActions_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    QTest::addColumn<IpListKeyAction>("action");
-    const auto row = [](const char *name, int key, Qt::KeyboardModifiers held, IpListKeyAction to) {
-        QTest::newRow(name) << key << held << to;
-    };
-    const Qt::KeyboardModifiers none, shift(Qt::ShiftModifier), ctrl(Qt::ControlModifier),
-        alt(Qt::AltModifier), keypad(Qt::KeypadModifier);
-    using enum IpListKeyAction;
-    row("F5 refreshes", Qt::Key_F5, none, Refresh);
-    row("Shift+F4 refreshes", Qt::Key_F4, shift, Refresh);
-    row("Ctrl+F3 refreshes", Qt::Key_F3, ctrl, Refresh);
-    row("Alt+F1 refreshes", Qt::Key_F1, alt, Refresh);
-    row("Shift+Alt+keypad slash refreshes", Qt::Key_Slash, shift | alt | keypad, Refresh);
-    row("Ctrl+Alt+keypad period refreshes", Qt::Key_Period, ctrl | alt | keypad, Refresh);
-    row("Meta does not count", Qt::Key_F5, Qt::MetaModifier, Refresh);
-    row("F6 tells", Qt::Key_F6, none, FeatureNotAvailable);
-    row("Shift+F5 tells", Qt::Key_F5, shift, FeatureNotAvailable);
-    row("Ctrl+F4 tells", Qt::Key_F4, ctrl, FeatureNotAvailable);
-    row("Ctrl+Alt+keypad slash tells", Qt::Key_Slash, ctrl | alt | keypad, FeatureNotAvailable);
-    row("Esc closes", Qt::Key_Escape, none, Close);
-    row("Ctrl+Alt+Shift+Esc closes", Qt::Key_Escape, ctrl | alt | shift, Close);
-    row("Ctrl+F5 does nothing", Qt::Key_F5, ctrl, None);
-    row("F24 does nothing", Qt::Key_F24, none, None);
-    row("keypad 9 with Ctrl and Alt does nothing", Qt::Key_9, ctrl | alt | keypad, None);
-    row("keypad minus with Shift and Alt does nothing", Qt::Key_Minus, shift | alt | keypad, None);
-    row("slash off the keypad does nothing", Qt::Key_Slash, shift | alt, None);
-    row("letter T does nothing", Qt::Key_T, ctrl | alt, None);
-}
-
-void TestIpListSheet::keyActions()
-{
-    QFETCH(int, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    QTEST(keyActionFor(virtualKeyCode(key, modifiers), shiftState(modifiers)), "action");
 }
 
 // Replies come back in the reverse order of the rows, another user of the same
@@ -331,7 +276,7 @@ void TestIpListSheet::probeRuns()
 // cannot be sent the user is told instead, once per probing.
 void TestIpListSheet::unavailableProberIsTold()
 {
-    putOnDisk(keysOf(kSampleRows));
+    putOnDisk(keysOf(rows(kSampleRows)));
     FakeEchoProber prober;
     prober.available = false;
     prober.answering = {loopback(1)};
