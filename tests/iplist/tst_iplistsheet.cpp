@@ -1,6 +1,7 @@
 #include "fakeechoprober.h"
 #include "iplistfiles.h"
 #include "iplistsheet.h"
+#include "testfiles.h"
 
 #include <QSignalSpy>
 
@@ -116,9 +117,13 @@ void TestIpListSheet::save()
     QFETCH(QList<IpListEntry>, list);
     QFETCH(KeyValues, afterwards);
     putOnDisk(stored);
-    const auto store = createSystemSettingsStore();
+    auto store = createSystemSettingsStore();
     QVERIFY(saveIpList(*store, list));
-    QCOMPARE(listOnDisk(), afterwards); // on disk while the saving store is still open
+    // In the file already, before the store is closed.
+    const QByteArray saved = readFile(m_config.path() + u"/Corvane/Corvane.conf"_s);
+    store.reset();
+    QCOMPARE(readFile(m_config.path() + u"/Corvane/Corvane.conf"_s), saved);
+    QCOMPARE(listOnDisk(), afterwards);
     // Loading reads all 100 slots; a missing key reads as the empty text.
     QList<IpListEntry> expected;
     for (int slot = 0; slot < kIpListSlotCount; ++slot)
