@@ -105,7 +105,8 @@ int main(int argc, char **argv)
         QApplication::sendEvent(child<QLineEdit>(form, "cellEditor"), &f5);
         refreshing.append(double(clock.nsecsElapsed()) / 1e6);
         for (int row = 0; row < child<IpListGrid>(form, "grid")->rowCount(); ++row)
-            marks += child<IpListGrid>(form, "grid")->cellText(row, MarkerColumn).isEmpty() ? 0 : 1;
+            marks +=
+                child<IpListGrid>(form, "grid")->cellText(row, kMarkerColumn).isEmpty() ? 0 : 1;
         form.reject();
     }
 

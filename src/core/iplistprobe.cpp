@@ -26,12 +26,12 @@ void IpListProbe::start(const QStringList &ipNumbers)
     for (qsizetype row = 0; row < ipNumbers.size(); ++row) {
         if (!parseIPv4Address(ipNumbers.at(row)))
             continue;
-        m_rowOfProbe.insert(m_prober.probe(ipNumbers.at(row), Ttl, TimeoutMs),
+        m_rowOfProbe.insert(m_prober.probe(ipNumbers.at(row), kTtl, kTimeoutMs),
                             static_cast<int>(row));
     }
     // The guard also delivers the result of a run that sent nothing, on the
     // next turn of the event loop as promised.
-    m_guard.start(m_rowOfProbe.isEmpty() ? 0 : TimeoutMs + m_graceMs);
+    m_guard.start(m_rowOfProbe.isEmpty() ? 0 : kTimeoutMs + m_graceMs);
 }
 
 void IpListProbe::cancel()

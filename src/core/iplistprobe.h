@@ -17,8 +17,8 @@ class IpListProbe : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int Ttl = 128;
-    static constexpr int TimeoutMs = 200;
+    static constexpr int kTtl = 128;
+    static constexpr int kTimeoutMs = 200;
 
     explicit IpListProbe(EchoProber &prober, QObject *parent = nullptr);
     ~IpListProbe() override;

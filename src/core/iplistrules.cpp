@@ -2,15 +2,15 @@
 
 namespace {
 
-constexpr int VkEscape = 27;
-constexpr int SumRefresh = 116;
-constexpr int SumFeatureNotAvailable = 117;
+constexpr int kVkEscape = 27;
+constexpr int kSumRefresh = 116;
+constexpr int kSumFeatureNotAvailable = 117;
 
 } // namespace
 
 std::optional<GridCell> nextCellAfter(GridCell current, int rowCount)
 {
-    if (current.column < GridColumnCount - 1)
+    if (current.column < kGridColumnCount - 1)
         return GridCell{current.row, current.column + 1};
     if (current.row + 1 < rowCount)
         return GridCell{current.row + 1, 0};
@@ -20,7 +20,7 @@ std::optional<GridCell> nextCellAfter(GridCell current, int rowCount)
 int virtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers)
 {
     if (qtKey == Qt::Key_Escape)
-        return VkEscape;
+        return kVkEscape;
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return 112 + (qtKey - Qt::Key_F1);
     if (!modifiers.testFlag(Qt::KeypadModifier))
@@ -53,12 +53,12 @@ int shiftState(Qt::KeyboardModifiers modifiers)
 
 IpListKeyAction keyActionFor(int keyCode, int shiftState)
 {
-    if (keyCode == VkEscape)
+    if (keyCode == kVkEscape)
         return IpListKeyAction::Close;
     switch (keyCode + shiftState) {
-    case SumRefresh:
+    case kSumRefresh:
         return IpListKeyAction::Refresh;
-    case SumFeatureNotAvailable:
+    case kSumFeatureNotAvailable:
         return IpListKeyAction::FeatureNotAvailable;
     default:
         return IpListKeyAction::None;

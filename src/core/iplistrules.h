@@ -12,10 +12,10 @@ struct GridCell
     friend bool operator==(const GridCell &, const GridCell &) = default;
 };
 
-inline constexpr int IPNumberColumn = 0;
-inline constexpr int DescriptionColumn = 1;
-inline constexpr int MarkerColumn = 2;
-inline constexpr int GridColumnCount = 3;
+inline constexpr int kIpNumberColumn = 0;
+inline constexpr int kDescriptionColumn = 1;
+inline constexpr int kMarkerColumn = 2;
+inline constexpr int kGridColumnCount = 3;
 
 /// Where the edit box goes when it loses the focus without a mouse press on
 /// the grid: the next column of the row, else column 0 of the next row;

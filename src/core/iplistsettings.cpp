@@ -6,8 +6,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Application = u"Corvane"_s;
-const QString Section = u"Options"_s;
+const QString kApplication = u"Corvane"_s;
+const QString kSection = u"Options"_s;
 
 } // namespace
 
@@ -27,8 +27,9 @@ QList<IpListEntry> loadIpList(SettingsStore &store)
     entries.reserve(kIpListSlotCount);
     for (int slot = 0; slot < kIpListSlotCount; ++slot) {
         IpListEntry entry;
-        entry.ipNumber = store.readSetting(Application, Section, ipListIpKey(slot), QString());
-        entry.description = store.readSetting(Application, Section, ipListDescKey(slot), QString());
+        entry.ipNumber = store.readSetting(kApplication, kSection, ipListIpKey(slot), QString());
+        entry.description =
+            store.readSetting(kApplication, kSection, ipListDescKey(slot), QString());
         entries.append(entry);
     }
     return entries;
@@ -41,9 +42,9 @@ bool saveIpList(SettingsStore &store, const QList<IpListEntry> &rows)
     for (const IpListEntry &row : rows) {
         if (row.ipNumber.isEmpty() || key >= kIpListSlotCount)
             break;
-        if (!store.writeSetting(Application, Section, ipListIpKey(key), row.ipNumber))
+        if (!store.writeSetting(kApplication, kSection, ipListIpKey(key), row.ipNumber))
             allWritten = false;
-        if (!store.writeSetting(Application, Section, ipListDescKey(key), row.description))
+        if (!store.writeSetting(kApplication, kSection, ipListDescKey(key), row.description))
             allWritten = false;
         ++key;
     }
@@ -56,5 +57,5 @@ bool saveIpList(SettingsStore &store, const QList<IpListEntry> &rows)
 
 QString readFirstIpNumber(SettingsStore &store)
 {
-    return store.readSetting(Application, Section, ipListIpKey(0), QString());
+    return store.readSetting(kApplication, kSection, ipListIpKey(0), QString());
 }

@@ -41,17 +41,8 @@ QRect IpListGrid::cellRect(int row, int column, const QWidget *widget) const
     return QRect(viewport()->mapTo(widget, inViewport.topLeft()), inViewport.size());
 }
 
-void IpListGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
-{
-    if (previous.isValid())
-        emit cellLeft(previous.row(), previous.column());
-    QTableWidget::currentChanged(current, previous);
-    if (current.isValid())
-        emit cellEntered(current.row(), current.column());
-}
-
 void IpListGrid::mousePressEvent(QMouseEvent *event)
 {
     QTableWidget::mousePressEvent(event);
-    emit mousePressed(event->button());
+    emit mousePressed();
 }

@@ -3,9 +3,8 @@
 #include <QTableWidget>
 
 /// The list grid: a table with no headers that the user cannot edit directly
-/// and that never takes the focus. It reports the moves of its current cell
-/// as a pair of events, leaving the old cell and entering the new one, for
-/// moves made from code just as for the user's.
+/// and that never takes the focus. Besides the moves of its current cell it
+/// reports every mouse press on it and every scroll.
 class IpListGrid : public QTableWidget
 {
     Q_OBJECT
@@ -21,12 +20,9 @@ public:
     QRect cellRect(int row, int column, const QWidget *widget) const;
 
 signals:
-    void cellLeft(int row, int column);
-    void cellEntered(int row, int column);
-    void mousePressed(Qt::MouseButton button);
+    void mousePressed();
     void scrolled();
 
 protected:
-    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void mousePressEvent(QMouseEvent *event) override;
 };

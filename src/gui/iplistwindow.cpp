@@ -6,8 +6,8 @@
 #include "iplistcaptionlabel.h"
 #include "iplistgrid.h"
 #include "iplistrules.h"
-#include "iplistsettings.h"
 #include "settingsstore.h"
+#include "waitcursor.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -16,43 +16,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <limits>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
-
-const QString Marker = u"X"_s;
-
-constexpr int TwipsPerInch = 1440;
-constexpr int ColumnWidthTwips[GridColumnCount] = {1800, 3100, 200};
+constexpr int kTwipsPerInch = 1440;
+constexpr int kColumnWidthTwips[kGridColumnCount] = {1800, 3100, 200};
 
 // Focus that comes and goes with the whole window (another application, a
 // message box) is no move inside the list.
 bool isMoveInsideWindow(Qt::FocusReason reason)
 {
     return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
-}
-
-// Where echo requests cannot be sent, rows without a mark would say that
-// nothing answers: the user is told so instead, once for this probing.
-QList<bool> probeOrTell(IpListProbe &probe, const QStringList &ipNumbers, QWidget *parent)
-{
-    EchoProber &prober = probe.prober();
-    if (!prober.ensureAvailable()) {
-        showFailureMessage(parent, echoUnavailableMessage(prober.unavailableReason()));
-        return {};
-    }
-    return probe.probeAndWait(ipNumbers);
 }
 
 } // namespace
@@ -65,13 +43,23 @@ IpListWindow::IpListWindow(SettingsStore &store, EchoProber &prober, QWidget *pa
     , m_keyHelp(new QLabel(this))
     , m_cellEditor(new QLineEdit(this))
     , m_store(store)
-    , m_probe(prober)
+    , m_sheet(prober)
 {
     setUpControls();
-    startUp();
+    setUpGrid();
+    {
+        const WaitCursor hourglass;
+        m_sheet.load(m_store);
+        if (const std::optional<QString> message = m_sheet.refreshMarks())
+            showFailureMessage(this, *message);
+        showCells();
+        showCurrentCell();
+        m_cellEditor->setText(m_sheet.editorText());
+    }
 
-    connect(m_grid, &IpListGrid::cellLeft, this, &IpListWindow::onCellLeft);
-    connect(m_grid, &IpListGrid::cellEntered, this, &IpListWindow::onCellEntered);
+    connect(m_cellEditor, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_sheet.setEditorText(text); });
+    connect(m_grid, &IpListGrid::currentCellChanged, this, &IpListWindow::onCurrentCellChanged);
     connect(m_grid, &IpListGrid::mousePressed, this, &IpListWindow::onGridMousePressed);
     connect(m_grid, &IpListGrid::scrolled, this, &IpListWindow::onGridScrolled);
     m_cellEditor->installEventFilter(this);
@@ -81,12 +69,12 @@ IpListWindow::~IpListWindow() = default;
 
 int IpListWindow::twipsX(int twips) const
 {
-    return qRound(twips * logicalDpiX() / double(TwipsPerInch));
+    return qRound(twips * logicalDpiX() / double(kTwipsPerInch));
 }
 
 int IpListWindow::twipsY(int twips) const
 {
-    return qRound(twips * logicalDpiY() / double(TwipsPerInch));
+    return qRound(twips * logicalDpiY() / double(kTwipsPerInch));
 }
 
 void IpListWindow::setUpControls()
@@ -129,34 +117,19 @@ void IpListWindow::setUpControls()
     dragByBody->watch(m_keyHelp);
 }
 
-void IpListWindow::startUp()
+void IpListWindow::setUpGrid()
 {
-    const WaitCursor hourglass;
     m_cellEditor->setFrame(false);
-
-    m_grid->setColumnCount(GridColumnCount);
-    m_grid->clearContents();
+    m_grid->setColumnCount(kGridColumnCount);
+    m_grid->setRowCount(kIpListSlotCount);
     m_grid->horizontalHeader()->setMinimumSectionSize(1);
-    for (int column = 0; column < GridColumnCount; ++column)
-        m_grid->setColumnWidth(column, twipsX(ColumnWidthTwips[column]));
-    alignCaptionWithColumns();
-
-    m_cellEditor->setText(readFirstIpNumber(m_store));
-
-    // Every cell is filled on its own, never split from one tab-joined row
-    // text, so a tab inside a stored text stays in its cell, is shown as blank
-    // space and is written back unchanged.
-    const QList<IpListEntry> stored = loadIpList(m_store);
-    m_grid->setRowCount(0);
-    m_grid->setRowCount(int(stored.size()));
-    for (int row = 0; row < stored.size(); ++row) {
-        m_grid->setCellText(row, IPNumberColumn, stored.at(row).ipNumber);
-        m_grid->setCellText(row, DescriptionColumn, stored.at(row).description);
-        m_grid->setCellText(row, MarkerColumn, QString());
-        m_grid->item(row, MarkerColumn)->setTextAlignment(Qt::AlignCenter);
+    for (int column = 0; column < kGridColumnCount; ++column)
+        m_grid->setColumnWidth(column, twipsX(kColumnWidthTwips[column]));
+    for (int row = 0; row < kIpListSlotCount; ++row) {
+        m_grid->setCellText(row, kMarkerColumn, QString());
+        m_grid->item(row, kMarkerColumn)->setTextAlignment(Qt::AlignCenter);
     }
-    setMarks(probeOrTell(m_probe, ipNumbers(), this));
-    m_grid->setCurrentCell(0, IPNumberColumn);
+    alignCaptionWithColumns();
 }
 
 // The word "Description" stands where the Description column's texts start.
@@ -165,15 +138,15 @@ void IpListWindow::alignCaptionWithColumns()
     const int cellTextMargin =
         m_grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_grid) + 1;
     const int descriptionX = m_grid->x() + m_grid->frameWidth() +
-                             m_grid->columnViewportPosition(DescriptionColumn) + cellTextMargin;
+                             m_grid->columnViewportPosition(kDescriptionColumn) + cellTextMargin;
     m_columnCaption->setSecondColumnX(descriptionX - m_columnCaption->x());
 }
 
-bool IpListWindow::shutDown()
+bool IpListWindow::confirmClosing()
 {
-    // entries() counts the edit box's text for its cell: closing right after
+    // The sheet counts the edit box's text for its cell: closing right after
     // typing must not lose what was typed.
-    if (saveIpList(m_store, entries()))
+    if (m_sheet.save(m_store))
         return true;
 
     QApplication::beep();
@@ -186,9 +159,10 @@ bool IpListWindow::shutDown()
     return box.exec() == QMessageBox::Discard;
 }
 
-bool IpListWindow::handleKeyDown(int KeyCode, int Shift)
+bool IpListWindow::handleKey(const QKeyEvent *key)
 {
-    switch (keyActionFor(KeyCode, Shift)) {
+    switch (
+        keyActionFor(virtualKeyCode(key->key(), key->modifiers()), shiftState(key->modifiers()))) {
     case IpListKeyAction::Close:
         close();
         return true;
@@ -211,64 +185,63 @@ void IpListWindow::showFeatureNotAvailable()
     box.exec();
 }
 
+void IpListWindow::showCells()
+{
+    for (int row = 0; row < kIpListSlotCount; ++row)
+        for (int column = 0; column < kGridColumnCount; ++column)
+            m_grid->setCellText(row, column, m_sheet.cellText({row, column}));
+}
+
+// The grid follows the sheet's current cell without reporting the move back.
+void IpListWindow::showCurrentCell()
+{
+    const QSignalBlocker quiet(m_grid);
+    m_grid->setCurrentCell(m_sheet.current().row, m_sheet.current().column);
+}
+
 void IpListWindow::showCellEditor()
 {
-    const int row = m_grid->currentRow();
-    const int column = m_grid->currentColumn();
     m_cellEditor->setVisible(true);
-    if (Refreshing || row < 0 || column < 0)
+    if (m_sheet.isRefreshing())
         return;
-    m_cellEditor->setGeometry(m_grid->cellRect(row, column, this));
+    m_cellEditor->setGeometry(
+        m_grid->cellRect(m_sheet.current().row, m_sheet.current().column, this));
     m_cellEditor->raise();
     m_cellEditor->setFocus(Qt::OtherFocusReason);
 }
 
 void IpListWindow::onCellEditorFocused()
 {
-    writeEditorInto(m_grid->currentRow(), m_grid->currentColumn());
+    m_sheet.focusEditor();
+    showCells();
     showCellEditor();
 }
 
 void IpListWindow::onCellEditorLeft()
 {
-    if (Refreshing)
+    if (!m_sheet.leaveEditor())
         return;
-    if (m_skipFocusAdvance) {
-        m_skipFocusAdvance = false;
-        return;
-    }
-    const std::optional<GridCell> next =
-        nextCellAfter({m_grid->currentRow(), m_grid->currentColumn()}, m_grid->rowCount());
-    if (!next)
-        return;
-    m_grid->setCurrentCell(next->row, next->column);
+    showCells();
+    showCurrentCell();
+    m_cellEditor->setText(m_sheet.editorText());
     showCellEditor();
 }
 
-void IpListWindow::onCellEntered(int row, int column)
+void IpListWindow::onCurrentCellChanged(int row, int column)
 {
-    if (Refreshing)
+    if (row < 0 || column < 0)
         return;
-    if (column == MarkerColumn)
-        m_enteredMarker = m_grid->cellText(row, column);
-    m_cellEditor->setText(m_grid->cellText(row, column));
+    m_sheet.moveTo({row, column});
+    if (m_sheet.isRefreshing())
+        return;
+    showCells();
+    m_cellEditor->setText(m_sheet.editorText());
 }
 
-void IpListWindow::onCellLeft(int row, int column)
+void IpListWindow::onGridMousePressed()
 {
-    if (Refreshing)
-        return;
-    writeEditorInto(row, column);
-    m_cellEditor->clear();
-    if (column == MarkerColumn)
-        m_grid->setCellText(row, column, m_enteredMarker);
-}
-
-void IpListWindow::onGridMousePressed(Qt::MouseButton button)
-{
-    Q_UNUSED(button) // any button
-    m_skipFocusAdvance = true;
-    writeEditorInto(m_grid->currentRow(), m_grid->currentColumn());
+    m_sheet.pressMouse();
+    showCells();
     showCellEditor();
 }
 
@@ -282,64 +255,20 @@ void IpListWindow::onGridScrolled()
 // marker cell it takes the new mark.
 void IpListWindow::refreshMarks()
 {
-    if (Refreshing)
+    if (m_sheet.isRefreshing())
         return;
     const WaitCursor hourglass;
-    Refreshing = true;
-    const int row = m_grid->currentRow();
-    const int column = m_grid->currentColumn();
-    // The probe takes the IP Number the user sees, typed or not.
-    writeEditorInto(row, column);
-    setMarks(probeOrTell(m_probe, ipNumbers(), this));
-    if (column == MarkerColumn) {
-        m_enteredMarker = m_grid->cellText(row, column);
-        m_cellEditor->setText(m_enteredMarker);
-    }
-    Refreshing = false;
-}
-
-void IpListWindow::writeEditorInto(int row, int column)
-{
-    if (row < 0 || column < 0)
-        return;
-    m_grid->setCellText(row, column, m_cellEditor->text());
-}
-
-void IpListWindow::setMarks(const QList<bool> &answered)
-{
-    for (int row = 0; row < m_grid->rowCount(); ++row)
-        m_grid->setCellText(row, MarkerColumn,
-                            row < answered.size() && answered.at(row) ? Marker : QString());
-}
-
-QStringList IpListWindow::ipNumbers() const
-{
-    QStringList texts;
-    for (int row = 0; row < m_grid->rowCount(); ++row)
-        texts.append(m_grid->cellText(row, IPNumberColumn));
-    return texts;
-}
-
-QList<IpListEntry> IpListWindow::entries() const
-{
-    const int currentRow = m_grid->currentRow();
-    const int currentColumn = m_grid->currentColumn();
-    QList<IpListEntry> rows;
-    for (int row = 0; row < m_grid->rowCount(); ++row) {
-        IpListEntry entry{m_grid->cellText(row, IPNumberColumn),
-                          m_grid->cellText(row, DescriptionColumn)};
-        if (row == currentRow && currentColumn == IPNumberColumn)
-            entry.ipNumber = m_cellEditor->text();
-        else if (row == currentRow && currentColumn == DescriptionColumn)
-            entry.description = m_cellEditor->text();
-        rows.append(entry);
-    }
-    return rows;
+    const std::optional<QString> message = m_sheet.refreshMarks();
+    showCells();
+    if (m_sheet.current().column == kMarkerColumn)
+        m_cellEditor->setText(m_sheet.editorText());
+    if (message)
+        showFailureMessage(this, *message);
 }
 
 void IpListWindow::done(int result)
 {
-    if (m_open && !shutDown())
+    if (m_open && !confirmClosing())
         return;
     m_open = false;
     QDialog::done(result);
@@ -352,8 +281,7 @@ bool IpListWindow::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (handleKeyDown(virtualKeyCode(key->key(), key->modifiers()),
-                          shiftState(key->modifiers())))
+        if (handleKey(key))
             return true;
         // Scrolled away, the edit box is hidden but keeps the focus: what is
         // typed would reach its cell unseen. Such a key does nothing, as on the
@@ -385,7 +313,7 @@ void IpListWindow::keyPressEvent(QKeyEvent *event)
 {
     // Keys the edit box leaves alone (Enter, Up, Down, ...) end here: none of
     // them moves the current cell or presses a default button.
-    handleKeyDown(virtualKeyCode(event->key(), event->modifiers()), shiftState(event->modifiers()));
+    handleKey(event);
     event->accept();
 }
 

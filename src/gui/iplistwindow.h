@@ -1,7 +1,6 @@
 #pragma once
 
-#include "iplistentry.h"
-#include "iplistprobe.h"
+#include "iplistsheet.h"
 
 #include <QDialog>
 
@@ -16,7 +15,8 @@ class SettingsStore;
 /// a grid of 100 rows, and an "X" beside each one that answers an echo
 /// request. The user edits in place through one edit box laid over the
 /// current cell, refreshes the marks with F5 and closes with ESC, which
-/// stores the list.
+/// stores the list. The rules live in IpListSheet; the window shows it and
+/// passes its events on.
 ///
 /// The constructor reads the list and probes all rows at once, waiting in a
 /// local event loop that takes no user input (about one probe time-out) under
@@ -31,18 +31,6 @@ public:
     IpListWindow(SettingsStore &store, EchoProber &prober, QWidget *parent = nullptr);
     ~IpListWindow() override;
 
-    /// The rows as they would be stored now: the cells' IP Numbers and
-    /// descriptions, with the edit box's text for the cell it stands for.
-    QList<IpListEntry> entries() const;
-
-    bool skipFocusAdvance() const { return m_skipFocusAdvance; }
-    QString enteredMarker() const { return m_enteredMarker; }
-
-    IpListCaptionLabel *m_columnCaption;
-    IpListGrid *m_grid;
-    QLabel *m_keyHelp;
-    QLineEdit *m_cellEditor;
-
     void setVisible(bool visible) override;
 
 public slots:
@@ -53,35 +41,34 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
-private:
-    void startUp();
-    bool shutDown();
-    bool handleKeyDown(int KeyCode, int Shift);
-    void showCellEditor();
+private slots:
+    void onCurrentCellChanged(int row, int column);
+    void onGridMousePressed();
+    void onGridScrolled();
     void onCellEditorFocused();
     void onCellEditorLeft();
-    void onCellEntered(int row, int column);
-    void onCellLeft(int row, int column);
-    void onGridMousePressed(Qt::MouseButton button);
-    void onGridScrolled();
     void refreshMarks();
     void showFeatureNotAvailable();
 
+private:
     void setUpControls();
+    void setUpGrid();
     void alignCaptionWithColumns();
-    void writeEditorInto(int row, int column);
-    void setMarks(const QList<bool> &answered);
-    QStringList ipNumbers() const;
+    bool confirmClosing();
+    bool handleKey(const QKeyEvent *key);
+    void showCellEditor();
+    void showCells();
+    void showCurrentCell();
     int twipsX(int twips) const;
     int twipsY(int twips) const;
 
+    IpListCaptionLabel *m_columnCaption;
+    IpListGrid *m_grid;
+    QLabel *m_keyHelp;
+    QLineEdit *m_cellEditor;
+
     SettingsStore &m_store;
-    IpListProbe m_probe;
-
-    bool Refreshing = false;
-    bool m_skipFocusAdvance = false;
-    QString m_enteredMarker;
-
+    IpListSheet m_sheet;
     bool m_open = false;
     bool m_placed = false;
 };

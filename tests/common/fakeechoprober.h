@@ -25,13 +25,15 @@ public:
     bool reportCancelledToo = false; ///< emit finished() even after cancel (late replies)
 
     QList<quint32> sent;
+    QList<QPair<int, int>> ttlAndTimeout; ///< of each probe sent, in order
     QSet<ProbeId> cancelled;
     int maxInFlight = 0;
 
-    ProbeId probe(quint32 address, int, int) override
+    ProbeId probe(quint32 address, int ttl, int timeoutMs) override
     {
         const ProbeId id = ++m_lastId;
         sent.append(address);
+        ttlAndTimeout.append({ttl, timeoutMs});
         ++m_inFlight;
         maxInFlight = qMax(maxInFlight, m_inFlight);
         const bool answered = answering.contains(address);
