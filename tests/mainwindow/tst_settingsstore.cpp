@@ -2,6 +2,7 @@
 #include "testfiles.h"
 #include "unprivilegedfiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,7 +32,17 @@ private slots:
 
 private:
     QString file() const { return m_home.filePath(u"Corvane/Corvane.conf"_s); }
+    // Qt keeps settings files it read by path, size and time stamp: a file rewritten
+    // in the same instant with the same size would read as the one before it.
+    bool writeConfig(const QByteArray &bytes)
+    {
+        QFile written(file());
+        return writeFile(file(), bytes) && written.open(QIODevice::ReadWrite) &&
+               written.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000'000 + ++m_round),
+                                   QFileDevice::FileModificationTime);
+    }
     QTemporaryDir m_home;
+    qint64 m_round = 0;
 };
 
 void TestSettingsStore::initTestCase()
@@ -108,7 +119,7 @@ void TestSettingsStore::handEditedFileReads()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, value);
-    QVERIFY(writeFile(file(), "Path=top\n[Options]\n" + line + "\nFile=f\n[Other]\nPath=o\n"));
+    QVERIFY(writeConfig("Path=top\n[Options]\n" + line + "\nFile=f\n[Other]\nPath=o\n"));
     QSettingsStore store;
     QCOMPARE(store.readSetting(kApp, kSection, u"Path"_s, u"-"_s), value);
     QCOMPARE(store.readSetting(kApp, kSection, u"File"_s, u"-"_s), u"f"_s);
@@ -120,7 +131,7 @@ void TestSettingsStore::handEditedFileReads()
 void TestSettingsStore::damagedFileIsKeptAside()
 {
     const QByteArray original = "[Options]\nStart=1\n\xff=2\nA=\\x\n=3\njunk\nFile=a, b\n[X\n";
-    QVERIFY(writeFile(file(), original));
+    QVERIFY(writeConfig(original));
     {
         QSettingsStore store;
         QCOMPARE(store.readSetting(kApp, kSection, u"Start"_s, {}), u"1"_s);
@@ -156,7 +167,7 @@ void TestSettingsStore::unwritableStoreFailsClearly()
     QFETCH(QString, obstacle);
     QFETCH(QString, reason);
     const QByteArray original = "[Options]\nStart=1\n";
-    QVERIFY(writeFile(file(), original));
+    QVERIFY(writeConfig(original));
     const QString app = obstacle.startsWith(u"app:") ? obstacle.sliced(4) : kApp;
     const QString section = obstacle.startsWith(u"section:") ? obstacle.sliced(8) : kSection;
     const QString key = obstacle.startsWith(u"key:") ? obstacle.sliced(4) : u"Start"_s;

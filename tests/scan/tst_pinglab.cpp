@@ -351,7 +351,7 @@ void TestPingLab::lateReply_data()
 
     // Every caller waits 200 ms; the margins leave room for a loaded machine.
     QTest::newRow("reply at 150 ms counts") << 150 << true;
-    QTest::newRow("reply at 280 ms comes too late") << 280 << false;
+    QTest::newRow("reply at 330 ms comes too late") << 330 << false;
 }
 
 void TestPingLab::lateReply()
