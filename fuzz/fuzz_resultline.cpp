@@ -7,8 +7,8 @@
 
 #include "fuzzsupport.h"
 #include "hostnameescape.h"
-#include "mainwindowrules.h"
 #include "resultline.h"
+#include "scansession.h"
 
 using namespace Qt::StringLiterals;
 

@@ -25,13 +25,17 @@ public:
     bool reportCancelledToo = false; ///< emit finished() even after cancel (late replies)
 
     QList<quint32> sent;
+    int lastTtl = 0;       ///< TTL of the latest probe
+    int lastTimeoutMs = 0; ///< wait of the latest probe
     QSet<ProbeId> cancelled;
     int maxInFlight = 0;
 
-    ProbeId probe(quint32 address, int, int) override
+    ProbeId probe(quint32 address, int ttl, int timeoutMs) override
     {
         const ProbeId id = ++m_lastId;
         sent.append(address);
+        lastTtl = ttl;
+        lastTimeoutMs = timeoutMs;
         ++m_inFlight;
         maxInFlight = qMax(maxInFlight, m_inFlight);
         const bool answered = answering.contains(address);

@@ -11,6 +11,7 @@
 #include "messageboxlog.h"
 #include "qsettingsstore.h"
 #include "rawptrresponder.h"
+#include "scansession.h"
 #include "settingsfileformat.h"
 #include "widgetlookup.h"
 
@@ -172,7 +173,7 @@ void TestFaultDns::serverThatNeverAnswers()
         }
     }
     QCOMPARE(window.lines(), expected);
-    QCOMPARE(window.form()->m_resultCount, expected.size());
+    QCOMPARE(window.form()->findChild<ScanSession *>()->resultCount(), expected.size());
     QCOMPARE(readAll(m_logs.path() + u"/ipnums.txt"_s), expectedLog);
     QCOMPARE(told.texts(), QStringList());
     QCOMPARE(child<IpAddressEdit>(window.form(), "startAddressEdit")->text(), u"127.0.3.40"_s);
@@ -219,7 +220,7 @@ void TestFaultDns::stopAndCloseWhileLookupsHang()
     // Stop ends the run long before any lookup could time out.
     QTest::mouseClick(child<QPushButton>(form, "stopButton"), Qt::LeftButton);
     QTRY_COMPARE(finished.count(), 1);
-    QVERIFY(form->m_stopRequested);
+    QVERIFY(form->findChild<ScanSession *>()->stopRequested());
     QCOMPARE(child<IpAddressEdit>(form, "startAddressEdit")->text(), u"127.0.3.1"_s);
     QCOMPARE(window.lines(), QStringList());
 

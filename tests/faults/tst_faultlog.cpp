@@ -11,6 +11,7 @@
 #include "mainwindow.h"
 #include "messageboxlog.h"
 #include "privatemounts.h"
+#include "scansession.h"
 #include "widgetlookup.h"
 
 #include <QDir>
@@ -89,7 +90,7 @@ void TestFaultLog::cleanup()
 
 void TestFaultLog::checkCounter(FaultWindow &window, qsizetype lines)
 {
-    QCOMPARE(window.form()->m_resultCount, lines);
+    QCOMPARE(window.form()->findChild<ScanSession *>()->resultCount(), lines);
     QCOMPARE(child<QLabel>(window.form(), "statusLabel")->text(),
              QString::number(lines) + u" pinged IP Numbers"_s);
 }

@@ -12,6 +12,7 @@
 #include "mainwindow.h"
 #include "messageboxlog.h"
 #include "scanrun.h"
+#include "scansession.h"
 #include "settingsstore.h"
 #include "widgetlookup.h"
 
@@ -45,7 +46,8 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *) override
     {
-        if (!pressed && !m_run->isRunning() && m_form->isRunning() && !m_form->m_stopRequested &&
+        if (!pressed && !m_run->isRunning() && m_form->isRunning() &&
+            !m_form->findChild<ScanSession *>()->stopRequested() &&
             child<QPushButton>(m_form, "stopButton")->isEnabled()) {
             pressed = true;
             QTest::mouseClick(child<QPushButton>(m_form, "stopButton"), Qt::LeftButton);
@@ -134,7 +136,7 @@ void TestFaultStopResume::manyStopsAndResumes()
     });
     bool done = false;
     connect(form, &MainWindow::runFinished, this, [&] {
-        if (!form->m_stopRequested) {
+        if (!form->findChild<ScanSession *>()->stopRequested()) {
             done = true;
             return;
         }
@@ -155,7 +157,7 @@ void TestFaultStopResume::manyStopsAndResumes()
     const QStringList lines = window.lines();
     QCOMPARE(lines.size(), expected.size());
     QCOMPARE(lines, expected);
-    QCOMPARE(form->m_resultCount, expected.size());
+    QCOMPARE(form->findChild<ScanSession *>()->resultCount(), expected.size());
     QCOMPARE(child<QLabel>(form, "statusLabel")->text(),
              QLocale().toString(expected.size()) + u" pinged IP Numbers"_s);
     QFile log(logs.path() + u"/ipnums.txt"_s);

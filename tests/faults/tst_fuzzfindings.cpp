@@ -2,6 +2,7 @@
 // faults stay fixed in every build, with or without clang.
 
 #include "mainwindowrules.h"
+#include "mainwindowsettings.h"
 
 #include <QTest>
 
