@@ -464,12 +464,17 @@ void TestMainWindow::minimisingWithoutTrayKeepsTheWindowBack()
     MainWindow *w = m_f->window.get();
     if (w->desktopIntegration()->minimiseHidesWindow())
         QSKIP("this desktop has a tray");
+    // Centred when first shown, and again when back, wherever it was moved.
+    QTest::qWait(50);
+    const QPoint centred = w->pos();
+    w->move(centred + QPoint(37, 23));
     w->showMinimized();
     QTRY_VERIFY(w->isMinimized());
     QTest::qWait(50);
     QVERIFY2(w->isVisible(), "without a tray a hidden window could not come back");
     w->desktopIntegration()->handleTrayMessage(DesktopIntegration::kLeftButtonUp);
     QTRY_VERIFY(!w->isMinimized());
+    QTRY_COMPARE(w->pos(), centred);
 }
 
 QTEST_MAIN(TestMainWindow)
