@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
@@ -53,7 +54,7 @@ int main(int argc, char **argv)
     QTimer::singleShot(30 * 60 * 1000, &loop, &QEventLoop::quit);
     QElapsedTimer timer;
     timer.start();
-    form.startScan();
+    child<QPushButton>(form, "startButton")->click();
     loop.exec();
     std::printf("  %d result lines in %.3f s (scan only)\n",
                 child<QListWidget>(form, "resultList")->count(),

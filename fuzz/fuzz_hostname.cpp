@@ -15,7 +15,7 @@
 
 #include "fuzzsupport.h"
 #include "hostnameescape.h"
-#include "mainwindowrules.h"
+#include "scansession.h"
 #include "resultline.h"
 
 #include <QStringDecoder>

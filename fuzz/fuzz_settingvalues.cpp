@@ -10,6 +10,7 @@
 #include "ipaddressedit.h"
 #include "ipaddresstext.h"
 #include "mainwindowrules.h"
+#include "mainwindowsettings.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -2,19 +2,16 @@
 
 #include "aboutbox.h"
 #include "centreonscreen.h"
-#include "clipboardreport.h"
 #include "desktopintegration.h"
 #include "dirlist.h"
 #include "dragbybody.h"
 #include "drivelist.h"
 #include "ipaddressedit.h"
 #include "iplistwindow.h"
-#include "launchbrowser.h"
 #include "lookupdialogs.h"
 #include "mainwindowrules.h"
-#include "printreport.h"
 #include "resultlistdelegate.h"
-#include "scanrun.h"
+#include "scansession.h"
 #include "settingsstore.h"
 #include "waitcursor.h"
 
@@ -30,6 +27,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -66,9 +64,8 @@ MainWindow::MainWindow(SettingsStore &settings, EchoProber &prober, HostResolver
     , m_prober(prober)
     , m_resolver(resolver)
     , m_browser(browser)
+    , m_session(new ScanSession(prober, resolver, this))
     , m_clock([] { return QDateTime::currentDateTime(); })
-    , m_parallel(kDefaultParallel)
-    , m_resultListCapacity(kResultListCapacity)
 {
     setObjectName(u"MainWindow"_s);
     setWindowTitle(u"Corvane"_s);
@@ -83,16 +80,7 @@ MainWindow::MainWindow(SettingsStore &settings, EchoProber &prober, HostResolver
     setTabOrder();
     wireControls();
 
-    m_scanRun = new ScanRun(m_prober, m_resolver, this);
-    connect(m_scanRun, &ScanRun::currentAddressChanged, this, &MainWindow::onCurrentAddressChanged);
-    connect(m_scanRun, &ScanRun::resultReady, this, &MainWindow::onResultReady);
-    connect(m_scanRun, &ScanRun::finished, this, [this](bool stopped) {
-        // A Stop pressed after the walk had handled its last address stopped
-        // nothing; left set, it would make Resume handle that address again.
-        if (!stopped)
-            m_stopRequested = false;
-        finishRun();
-    });
+    wireSession();
 
     m_lookups = std::make_unique<LookupDialogs>(m_resolver, this);
     m_desktop = new DesktopIntegration(this, this);
@@ -152,12 +140,6 @@ void MainWindow::createControls()
     m_resultList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_resultList->setTextElideMode(Qt::ElideNone);
     m_listDelegate = new ResultListDelegate(m_resultList);
-    // The list lays itself out anew for every line it gets, which for a long
-    // list costs more than the scan: new lines join it a few times a second.
-    m_showPendingLines = new QTimer(this);
-    m_showPendingLines->setSingleShot(true);
-    m_showPendingLines->setInterval(50);
-    connect(m_showPendingLines, &QTimer::timeout, this, &MainWindow::showPendingLines);
     m_resultList->setItemDelegate(m_listDelegate);
 
     m_statusLabel = new QLabel(this);
@@ -256,22 +238,26 @@ void MainWindow::setTabOrder()
 void MainWindow::wireControls()
 {
     connect(m_startButton, &QPushButton::clicked, this, &MainWindow::startScan);
-    connect(m_stopButton, &QPushButton::clicked, this, &MainWindow::stopScan);
-    connect(m_resumeButton, &QPushButton::clicked, this, &MainWindow::resumeScan);
-    connect(m_exitButton, &QPushButton::clicked, this, &MainWindow::exitProgram);
+    connect(m_stopButton, &QPushButton::clicked, m_session, &ScanSession::requestStop);
+    // Resume is Start: the stop flag alone tells a resumed run from a fresh one.
+    connect(m_resumeButton, &QPushButton::clicked, this, &MainWindow::startScan);
+    connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(m_copyButton, &QPushButton::clicked, this, &MainWindow::copyResults);
     connect(m_printButton, &QPushButton::clicked, this, &MainWindow::printResults);
     connect(m_aboutButton, &QPushButton::clicked, this, &MainWindow::showAbout);
     connect(m_listButton, &QPushButton::clicked, this, &MainWindow::showIpList);
-    connect(m_findAddressButton, &QPushButton::clicked, this, &MainWindow::findAddress);
-    connect(m_findNameButton, &QPushButton::clicked, this, &MainWindow::findName);
+    connect(m_findAddressButton, &QPushButton::clicked, this, [this] { m_lookups->findAddress(); });
+    connect(m_findNameButton, &QPushButton::clicked, this, [this] { m_lookups->findName(); });
     connect(m_pingModeButton, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
-            choosePingMode();
+            m_namesCheck->setEnabled(true);
     });
+    // Get Domain lists names, so it always looks them up.
     connect(m_domainModeButton, &QRadioButton::toggled, this, [this](bool checked) {
-        if (checked)
-            chooseDomainMode();
+        if (checked) {
+            m_namesCheck->setChecked(true);
+            m_namesCheck->setEnabled(false);
+        }
     });
     connect(m_driveCombo, &DriveList::driveChanged, this, &MainWindow::changeDrive);
     connect(m_resultList, &QListWidget::itemDoubleClicked, this, &MainWindow::openResultInBrowser);
@@ -292,38 +278,20 @@ void MainWindow::wireControls()
     }
 }
 
+bool MainWindow::isRunning() const
+{
+    return m_session->isRunning();
+}
+
 void MainWindow::setResultListCapacity(int lines)
 {
-    m_resultListCapacity = qMax(1, lines);
+    m_session->setResultListCapacity(lines);
 }
 
 void MainWindow::setClock(std::function<QDateTime()> clock)
 {
     m_clock = clock ? std::move(clock) : [] { return QDateTime::currentDateTime(); };
-}
-
-void MainWindow::exitProgram()
-{
-    close();
-}
-
-QStringList MainWindow::resultLines() const
-{
-    QStringList lines;
-    lines.reserve(m_resultList->count());
-    for (int row = 0; row < m_resultList->count(); ++row)
-        lines.append(m_resultList->item(row)->text());
-    return lines;
-}
-
-void MainWindow::copyResults()
-{
-    m_statusLabel->setText(copyReportToClipboard(resultLines(), m_clock()));
-}
-
-void MainWindow::printResults()
-{
-    m_statusLabel->setText(printReport(resultLines(), m_clock()));
+    m_session->setClock(m_clock);
 }
 
 void MainWindow::showAbout()
@@ -337,38 +305,10 @@ void MainWindow::showIpList()
     list.exec();
 }
 
-void MainWindow::findAddress()
-{
-    m_lookups->findAddress();
-}
-
-void MainWindow::findName()
-{
-    m_lookups->findName();
-}
-
-void MainWindow::choosePingMode()
-{
-    m_namesCheck->setEnabled(true);
-}
-
-void MainWindow::chooseDomainMode()
-{
-    m_namesCheck->setChecked(true);
-    m_namesCheck->setEnabled(false);
-}
-
 void MainWindow::changeDrive()
 {
     if (!m_folderTree->setPath(m_driveCombo->drive()))
         m_driveCombo->setDrive(u"/"_s);
-}
-
-void MainWindow::openResultInBrowser()
-{
-    const QListWidgetItem *item = m_resultList->currentItem();
-    handleResultDoubleClick(m_resultList->toolTip(), item ? item->text() : QString(), this,
-                            m_browser);
 }
 
 void MainWindow::applyWindowState()
@@ -416,7 +356,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // Coming back to the window or out of a menu is not the user moving
         // onto Start.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            onStartButtonFocused();
+            m_session->startFocused();
     } else if (event->type() == QEvent::KeyPress &&
                static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
         auto *widget = qobject_cast<QWidget *>(watched);
@@ -428,19 +368,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void MainWindow::onStartButtonFocused()
-{
-    if (!m_changingRunControls)
-        m_stopRequested = false;
-}
-
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_running) {
-        // Ended as Stop ends it; what was in flight is dropped.
-        stopScan();
-        finishRun(false);
-    }
+    m_session->abort();
     shutDown();
     event->accept();
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "scanlog.h"
-
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
@@ -13,6 +11,7 @@ class DirList;
 class DriveList;
 class EchoProber;
 class HostResolver;
+class IpAddressEdit;
 class LookupDialogs;
 class QCheckBox;
 class QGroupBox;
@@ -21,15 +20,15 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class ResultListDelegate;
-class ScanRun;
+class ScanSession;
 class SettingsStore;
-class IpAddressEdit;
+struct RunControls;
 
-/// The main window: the range scan with its result list and log file, the
-/// settings it restores at start and saves at close, and the buttons that
-/// open the reports, the lookups, the IP Number List and the About box.
+/// The main window: the controls of a range scan with its result list and
+/// log file, and the buttons that open the reports, the lookups, the IP
+/// Number List and the About box. The rules of a run live in ScanSession,
+/// the kept values in MainWindowSettings; this class lays out and wires.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -47,37 +46,58 @@ public:
     /// Runs once, whatever closes the window.
     void shutDown();
 
+    bool isRunning() const;
+    /// Where the time stamps of results come from.
+    void setClock(std::function<QDateTime()> clock);
+    /// Lines the result list holds before it starts anew.
+    void setResultListCapacity(int lines);
+    DesktopIntegration *desktopIntegration() const { return m_desktop; }
+
+signals:
+    /// A run has ended and the window is ready for the next one.
+    void runFinished();
+    /// The close sequence has run; the program may end.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
     void startScan();
-    void stopScan();
-    void resumeScan();
-    void exitProgram();
     void copyResults();
     void printResults();
     void showAbout();
     void showIpList();
-    void findAddress();
-    void findName();
-    void choosePingMode();
-    void chooseDomainMode();
     void changeDrive();
     void openResultInBrowser();
-    void applyWindowState();
     void restoreFromTray();
 
-    bool isRunning() const { return m_running; }
-    /// Addresses a run keeps in flight, from the "Parallel" setting.
-    int parallel() const { return m_parallel; }
-    /// Lines the result list holds before it starts anew.
-    int resultListCapacity() const { return m_resultListCapacity; }
-    void setResultListCapacity(int lines);
-    /// Where the time stamps of results come from.
-    void setClock(std::function<QDateTime()> clock);
+private:
+    void createControls();
+    void placeControls();
+    void setTabOrder();
+    void wireControls();
+    void wireSession();
+    void applyWindowState();
+    void restoreLogFolder(const QString &path);
+    void applyRunControls(const RunControls &controls);
+    void onRunFinished(const QString &logFailure);
 
-    // Set by Stop; cleared when the focus comes onto Start and early in
-    // every run. A run that starts with it set resumes the last one.
-    bool m_stopRequested = false;
-    // Lines the current run, or the run it resumed, has added.
-    qint64 m_resultCount = 0;
+    SettingsStore &m_settings;
+    EchoProber &m_prober;
+    HostResolver &m_resolver;
+    BrowserLauncher &m_browser;
+    ScanSession *m_session = nullptr;
+    std::unique_ptr<LookupDialogs> m_lookups;
+    DesktopIntegration *m_desktop = nullptr;
+    ResultListDelegate *m_listDelegate = nullptr;
+    std::function<QDateTime()> m_clock;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool m_firstShowDone = false;
 
     IpAddressEdit *m_startAddressEdit = nullptr;
     IpAddressEdit *m_stopAddressEdit = nullptr;
@@ -104,63 +124,4 @@ public:
     DirList *m_folderTree = nullptr;
     QLineEdit *m_logFileEdit = nullptr;
     QListWidget *m_resultList = nullptr;
-    DesktopIntegration *desktopIntegration() const { return m_desktop; }
-
-signals:
-    /// A run has ended and the window is ready for the next one.
-    void runFinished();
-    /// The close sequence has run; the program may end.
-    void unloaded();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void createControls();
-    void placeControls();
-    void setTabOrder();
-    void wireControls();
-    void restoreLogFolder(const QString &path);
-    void setRunControlsEnabled(bool enabled);
-    void enableEveryControl();
-    void onCurrentAddressChanged(const QString &ipNumberText);
-    void onResultReady(const QString &ipNumberText, const QString &name);
-    void addResult(const QString &line);
-    void showPendingLines();
-    // @p tellLogFailure: false when the window is closing, with no list left
-    // to point the user to.
-    void finishRun(bool tellLogFailure = true);
-    void onStartButtonFocused();
-    QStringList resultLines() const;
-    QString readSetting(const QString &key, const QString &defaultValue);
-    void writeSetting(const QString &key, const QString &value);
-
-    SettingsStore &m_settings;
-    EchoProber &m_prober;
-    HostResolver &m_resolver;
-    BrowserLauncher &m_browser;
-    ScanRun *m_scanRun = nullptr;
-    ScanLog m_log;
-    ResultListDelegate *m_listDelegate = nullptr;
-    QTimer *m_showPendingLines = nullptr;
-    QStringList m_pendingLines;
-    std::unique_ptr<LookupDialogs> m_lookups;
-    DesktopIntegration *m_desktop = nullptr;
-    std::function<QDateTime()> m_clock;
-
-    int m_parallel;
-    int m_resultListCapacity;
-    bool m_running = false;
-    bool m_pingMode = true;
-    bool m_namesWanted = false;
-    bool m_loggingOn = false;
-    // The run's own enabling and disabling moves the focus around; that must
-    // not count as the user coming onto Start.
-    bool m_changingRunControls = false;
-    bool m_loaded = false;
-    bool m_unloaded = false;
-    bool m_firstShowDone = false;
 };

@@ -5,7 +5,9 @@
 #include "ipaddressedit.h"
 #include "mainwindow.h"
 #include "mainwindowrules.h"
+#include "mainwindowsettings.h"
 #include "resultlistdelegate.h"
+#include "scansession.h"
 #include "settingsstore.h"
 
 #include <QApplication>
@@ -24,13 +26,10 @@ namespace {
 // Lines scroll sideways over 600 pixels at 96 dots per inch.
 constexpr int kListExtentTwips = 9000;
 
-void setCheckStateFromSetting(QCheckBox *box, const QString &text)
+void setCheckState(QCheckBox *box, Qt::CheckState state)
 {
-    // A text the box cannot take leaves it as designed: checked.
-    if (const std::optional<Qt::CheckState> state = checkStateFromSetting(text)) {
-        box->setTristate(*state == Qt::PartiallyChecked);
-        box->setCheckState(*state);
-    }
+    box->setTristate(state == Qt::PartiallyChecked);
+    box->setCheckState(state);
 }
 
 // The mount point that holds @p path, or of its nearest existing ancestor
@@ -49,16 +48,6 @@ QString mountPointHolding(const QString &path)
 }
 
 } // namespace
-
-QString MainWindow::readSetting(const QString &key, const QString &defaultValue)
-{
-    return m_settings.readSetting(settingsApplication(), settingsSection(), key, defaultValue);
-}
-
-void MainWindow::writeSetting(const QString &key, const QString &value)
-{
-    m_settings.writeSetting(settingsApplication(), settingsSection(), key, value);
-}
 
 bool MainWindow::startUp(const QString &commandLine)
 {
@@ -82,13 +71,14 @@ bool MainWindow::startUp(const QString &commandLine)
 
     setWindowTitle(windowCaption(IpAddressEdit::ownIpNumber()));
 
-    restoreLogFolder(readSetting(u"Path"_s, QDir::homePath()));
-    m_logFileEdit->setText(readSetting(u"File"_s, u"ipnums.txt"_s));
-    m_startAddressEdit->setText(readSetting(u"Start"_s, u"0.0.0.0"_s));
-    m_stopAddressEdit->setText(readSetting(u"Stop"_s, u"255.255.255.255"_s));
-    setCheckStateFromSetting(m_logEnabledCheck, readSetting(u"Enabled"_s, u"1"_s));
-    setCheckStateFromSetting(m_overwriteCheck, readSetting(u"Overwrite"_s, u"1"_s));
-    m_parallel = parallelFromSetting(readSetting(u"Parallel"_s, QString::number(kDefaultParallel)));
+    const MainWindowValues values = MainWindowSettings(m_settings).read(QDir::homePath());
+    restoreLogFolder(values.path);
+    m_logFileEdit->setText(values.file);
+    m_startAddressEdit->setText(values.start);
+    m_stopAddressEdit->setText(values.stop);
+    setCheckState(m_logEnabledCheck, values.enabled);
+    setCheckState(m_overwriteCheck, values.overwrite);
+    m_session->setParallel(values.parallel);
 
     m_desktop->showTrayIcon();
 
@@ -116,14 +106,14 @@ void MainWindow::shutDown()
     m_unloaded = true;
     m_desktop->removeTrayIcon();
     if (m_loaded) {
-        // Each write is tried even when one before it failed.
-        writeSetting(u"Start"_s, m_startAddressEdit->text());
-        writeSetting(u"Stop"_s, m_stopAddressEdit->text());
-        writeSetting(u"Path"_s, m_folderTree->path());
-        writeSetting(u"File"_s, m_logFileEdit->text());
-        writeSetting(u"Enabled"_s, checkStateSettingText(m_logEnabledCheck->checkState()));
-        writeSetting(u"Overwrite"_s, checkStateSettingText(m_overwriteCheck->checkState()));
-        m_settings.flush();
+        MainWindowValues values;
+        values.start = m_startAddressEdit->text();
+        values.stop = m_stopAddressEdit->text();
+        values.path = m_folderTree->path();
+        values.file = m_logFileEdit->text();
+        values.enabled = m_logEnabledCheck->checkState();
+        values.overwrite = m_overwriteCheck->checkState();
+        MainWindowSettings(m_settings).write(values);
     }
     emit unloaded();
 }

@@ -1,7 +1,5 @@
 #include "resultlistdelegate.h"
 
-#include "mainwindowrules.h"
-
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -29,6 +27,21 @@ QList<int> ResultListDelegate::tabStopPixels(const QFontMetrics &metrics) const
     for (const int units : m_tabStops)
         pixels.append(qRound(units * metrics.averageCharWidth() / 4.0));
     return pixels;
+}
+
+int ResultListDelegate::nextTabStop(int x, const QList<int> &stops)
+{
+    for (const int stop : stops) {
+        if (stop > x)
+            return stop;
+    }
+    if (stops.isEmpty())
+        return x;
+    const int last = stops.constLast();
+    const int interval = stops.size() > 1 ? last - stops.at(stops.size() - 2) : last;
+    if (interval <= 0)
+        return x;
+    return last + ((x - last) / interval + 1) * interval;
 }
 
 QList<int> ResultListDelegate::fieldPositions(const QString &line, const QFontMetrics &metrics,

@@ -28,6 +28,10 @@ public:
     /// start of the text.
     static QList<int> fieldPositions(const QString &line, const QFontMetrics &metrics,
                                      const QList<int> &stopPixels);
+    /// Where text continues after a tab typed at pixel @p x: the first stop
+    /// beyond x; past the last stop the stops go on at the distance between
+    /// the last two (or the last stop's own width when there is one stop).
+    static int nextTabStop(int x, const QList<int> &stops);
     /// Space left of the text inside an item.
     static constexpr int kTextMargin = 2;
 

@@ -26,6 +26,8 @@ public:
 
     QList<quint32> sent;
     QList<QPair<int, int>> ttlAndTimeout; ///< of each probe sent, in order
+    int lastTtl = 0;       ///< TTL of the latest probe
+    int lastTimeoutMs = 0; ///< wait of the latest probe
     QSet<ProbeId> cancelled;
     int maxInFlight = 0;
 
@@ -34,6 +36,8 @@ public:
         const ProbeId id = ++m_lastId;
         sent.append(address);
         ttlAndTimeout.append({ttl, timeoutMs});
+        lastTtl = ttl;
+        lastTimeoutMs = timeoutMs;
         ++m_inFlight;
         maxInFlight = qMax(maxInFlight, m_inFlight);
         const bool answered = answering.contains(address);

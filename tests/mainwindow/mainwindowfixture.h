@@ -1,112 +1,100 @@
 #pragma once
 
+#include "browserlauncher.h"
+#include "fakeechoprober.h"
+#include "fakehostresolver.h"
+#include "mainwindow.h"
+#include "qsettingsstore.h"
+#include "testfiles.h"
+#include "widgetlookup.h"
+
 #include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QPointer>
-#include <QTimer>
-#include <functional>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
 
-// Answers the next modal widget of type T from the test: polls for it (for
-// about ten seconds at most) and hands it to the answer function once. Stops
-// looking when it goes out of scope, so it never answers another test's box.
-template<class T>
-class ModalAnswerer
+// A main window over a settings file in a private folder, a prober and a
+// resolver the test chooses (localhost resolves), and a stand-in browser
+// that notes its arguments in browserRecord().
+class MainWindowFixture
 {
 public:
-    explicit ModalAnswerer(std::function<void(T *)> answer)
-        : m_answer(std::move(answer))
+    MainWindowFixture()
     {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            if (++m_tries > 500) {
-                m_timer.stop();
-                return;
-            }
-            T *widget = qobject_cast<T *>(QApplication::activeModalWidget());
-            if (!widget || !widget->isVisible())
-                return;
-            m_timer.stop();
-            m_answered = true;
-            m_answer(widget);
-        });
-        m_timer.start();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + u"/config"));
+        qputenv("CORVANE_CHECK_HOST", "localhost");
+        const QString browser = m_dir.path() + u"/browser.sh";
+        writeFile(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" +
+                               QFile::encodeName(browserRecord()) + "\"\n");
+        QFile::setPermissions(browser, QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("BROWSER", QFile::encodeName(browser));
+        m_browser = createSystemBrowserLauncher();
     }
-    ModalAnswerer(const ModalAnswerer &) = delete;
-    ModalAnswerer &operator=(const ModalAnswerer &) = delete;
 
-    bool answered() const { return m_answered; }
-
-private:
-    std::function<void(T *)> m_answer;
-    QTimer m_timer;
-    int m_tries = 0;
-    bool m_answered = false;
-};
-
-// Answers the next message box with a button and keeps what it showed.
-class MessageBoxAnswerer
-{
-public:
-    explicit MessageBoxAnswerer(QMessageBox::StandardButton button)
-        : m_answerer([this, button](QMessageBox *box) {
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            if (QAbstractButton *b = box->button(button))
-                b->click();
-            else
-                box->reject();
-        })
-    {}
-
-    bool shown() const { return m_answerer.answered(); }
-
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-
-private:
-    ModalAnswerer<QMessageBox> m_answerer;
-};
-
-// Answers the next modal widgets one after another, each with its own answer
-// function, and notes their window titles and class names in order.
-class ModalSequenceAnswerer
-{
-public:
-    explicit ModalSequenceAnswerer(QList<std::function<void(QWidget *)>> answers)
-        : m_answers(std::move(answers))
+    // A fresh window and fake parts over an empty settings file, unless kept.
+    void reset(bool keepSettings = false)
     {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            if (++m_tries > 500 || m_answers.isEmpty()) {
-                m_timer.stop();
-                return;
-            }
-            QWidget *widget = QApplication::activeModalWidget();
-            if (!widget || !widget->isVisible() || widget == m_last)
-                return;
-            m_last = widget;
-            titles.append(widget->windowTitle());
-            classNames.append(QString::fromLatin1(widget->metaObject()->className()));
-            m_answers.takeFirst()(widget);
-        });
-        m_timer.start();
+        window.reset();
+        prober = std::make_unique<FakeEchoProber>();
+        resolver = std::make_unique<FakeHostResolver>();
+        resolver->forward.insert(QStringLiteral("localhost"), QStringLiteral("127.0.0.1"));
+        if (!keepSettings)
+            QFile::remove(QSettingsStore::fileName(QStringLiteral("Corvane")));
+        QFile::remove(browserRecord());
+        settings = std::make_unique<QSettingsStore>();
     }
-    ModalSequenceAnswerer(const ModalSequenceAnswerer &) = delete;
-    ModalSequenceAnswerer &operator=(const ModalSequenceAnswerer &) = delete;
 
-    bool done() const { return m_answers.isEmpty(); }
+    // Opens the window as the program does, with the real prober if given.
+    bool open(const QString &commandLine = QString(), EchoProber *realProber = nullptr)
+    {
+        window = std::make_unique<MainWindow>(*settings, realProber ? *realProber : *prober,
+                                              *resolver, *m_browser);
+        window->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(15, 26, 8)); });
+        return window->startUp(commandLine) && QTest::qWaitForWindowActive(window.get());
+    }
 
-    QStringList titles;
-    QStringList classNames;
+    template<typename T>
+    T *ui(const char *name) const
+    {
+        return child<T>(window, name);
+    }
+
+    void clickAndWait(const char *button)
+    {
+        QSignalSpy finished(window.get(), &MainWindow::runFinished);
+        QTest::mouseClick(ui<QAbstractButton>(button), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    }
+
+    QStringList lines() const
+    {
+        QStringList result;
+        for (int row = 0; row < ui<QListWidget>("resultList")->count(); ++row)
+            result.append(ui<QListWidget>("resultList")->item(row)->text());
+        return result;
+    }
+
+    static QString stored(const QString &key)
+    {
+        return QSettingsStore().readSetting(QStringLiteral("Corvane"), QStringLiteral("Options"),
+                                            key, QStringLiteral("<missing>"));
+    }
+    void store(const QString &key, const QString &value)
+    {
+        settings->writeSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), key, value);
+        settings->flush();
+    }
+
+    QString path() const { return m_dir.path(); }
+    QString browserRecord() const { return m_dir.path() + u"/browser-args"; }
+
+    std::unique_ptr<FakeEchoProber> prober;
+    std::unique_ptr<FakeHostResolver> resolver;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<MainWindow> window;
 
 private:
-    QList<std::function<void(QWidget *)>> m_answers;
-    QPointer<QWidget> m_last;
-    QTimer m_timer;
-    int m_tries = 0;
+    QTemporaryDir m_dir;
+    std::unique_ptr<BrowserLauncher> m_browser;
 };
