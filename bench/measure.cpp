@@ -1,12 +1,11 @@
 // Runs a command and prints its wall time, CPU time and peak memory:
 //   corvane-measure <label> <command> [args...]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 int main(int argc, char **argv)
 {

@@ -15,8 +15,8 @@
 
 #include "fuzzsupport.h"
 #include "hostnameescape.h"
-#include "scansession.h"
 #include "resultline.h"
+#include "scansession.h"
 
 #include <QStringDecoder>
 #include <algorithm>

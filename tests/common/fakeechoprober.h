@@ -26,8 +26,8 @@ public:
 
     QList<quint32> sent;
     QList<QPair<int, int>> ttlAndTimeout; ///< of each probe sent, in order
-    int lastTtl = 0;       ///< TTL of the latest probe
-    int lastTimeoutMs = 0; ///< wait of the latest probe
+    int lastTtl = 0;                      ///< TTL of the latest probe
+    int lastTimeoutMs = 0;                ///< wait of the latest probe
     QSet<ProbeId> cancelled;
     int maxInFlight = 0;
 
