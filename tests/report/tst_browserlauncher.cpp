@@ -3,6 +3,7 @@
 // About box and the result list's double-click with their messages.
 #include "aboutbox.h"
 #include "browserlauncher_linux.h"
+#include "desktopentry.h"
 #include "dialoganswerer.h"
 #include "launchbrowser.h"
 #include "testfiles.h"
@@ -34,6 +35,8 @@ class TestBrowserLauncher : public QObject
 
 private slots:
     void init();
+    void desktopEntry_data();
+    void desktopEntry();
     void launch_data();
     void launch();
     void dialogs_data();
@@ -95,6 +98,42 @@ QStringList TestBrowserLauncher::record(const QString &name) const
     QStringList arguments = QString::fromUtf8(readFile(root(u"records/"_s + name))).split(QChar());
     arguments.removeLast();
     return arguments.mid(1);
+}
+
+// What a desktop file starts for the target "t x"; nothing when it is malformed.
+void TestBrowserLauncher::desktopEntry_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("command");
+    const QByteArray group = "[Desktop Entry]\n";
+    QTest::newRow("%U; other field codes dropped, %% a percent sign, the first target code only")
+        << group + "Exec=b %i %c --zoom=50%% %U %u\n"
+        << QStringList{u"b"_s, u"--zoom=50%"_s, u"t x"_s};
+    QTest::newRow("%f inside a word")
+        << group + "Exec=b --url=%f" << QStringList{u"b"_s, u"--url=t x"_s};
+    QTest::newRow("%F") << group + "Exec=b %F" << QStringList{u"b"_s, u"t x"_s};
+    QTest::newRow("quoted words as written: a shell never sees the target")
+        << group + "Exec=sh -c \"exec b %u\""
+        << QStringList{u"sh"_s, u"-c"_s, u"exec b %u"_s, u"t x"_s};
+    QTest::newRow("only the entry's own unlocalized first Exec; CR LF, blanks around =")
+        << "# Exec=w\n[Desktop Action n]\nExec=w\n[Desktop Entry]\r\nExec[de]=w\r\n"
+           "Exec = right %u\r\nExec=second\n[Desktop Action p]\nExec=w\n"_ba
+        << QStringList{u"right"_s, u"t x"_s};
+    QTest::newRow("string escapes resolved before the quoting, UTF-8")
+        << group + "Exec=/opt/br\xc3\xbc/b \"a\\sb\" %u"
+        << QStringList{u"/opt/br\u00fc/b"_s, u"a b"_s, u"t x"_s};
+    for (const QByteArray &bad :
+         {"Exec=b \"%u"_ba, "Exec=%u --x"_ba, "Exec=\"\" %u"_ba, "Name=b"_ba})
+        QTest::addRow("malformed: %s", bad.constData()) << group + bad << QStringList();
+    QTest::newRow("no Desktop Entry group") << "[Desktop Action x]\nExec=b\n"_ba << QStringList();
+}
+
+void TestBrowserLauncher::desktopEntry()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, command);
+    const std::optional<DesktopEntry> entry = DesktopEntry::parse(file);
+    QCOMPARE(entry ? entry->commandFor(u"t x"_s).value_or(QStringList()) : QStringList(), command);
 }
 
 void TestBrowserLauncher::launch_data()
