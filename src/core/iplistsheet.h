@@ -42,7 +42,6 @@ public:
     /// What the user typed into the edit box.
     void setEditorText(const QString &text) { m_editorText = text; }
     QString enteredMarker() const { return m_enteredMarker; }
-    bool skipFocusAdvance() const { return m_skipFocusAdvance; }
     bool isRefreshing() const { return m_refreshing; }
 
     /// Makes @p cell current: the cell left takes the edit box's text (a
