@@ -22,24 +22,16 @@ QImage normalised(const QImage &image)
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-bool runs(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
 } // namespace
 
+// The icon from the installed theme when it can be drawn, else the bundled
+// images, which are the committed ones at every size.
 class TestAppIcon : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void committedImages_data();
-    void committedImages();
     void themeOrBundledIcon_data();
     void themeOrBundledIcon();
 
@@ -51,26 +43,13 @@ private:
 
 void TestAppIcon::initTestCase()
 {
-    QVERIFY(m_stage.isValid());
     // The icons exactly as `cmake --install` lays them out.
-    QVERIFY(runs(QString::fromUtf8(CORVANE_CMAKE_COMMAND),
-                 {u"--install"_s, QString::fromUtf8(CORVANE_BUILD_DIR), u"--prefix"_s,
-                  m_stage.path(), u"--component"_s, u"desktop"_s}));
-}
-
-void TestAppIcon::committedImages_data()
-{
-    QTest::addColumn<int>("size");
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        QTest::addRow("%dx%d", size, size) << size;
-}
-
-void TestAppIcon::committedImages()
-{
-    QFETCH(int, size);
-    const QImage committed = normalised(QImage(image(m_committed, size)));
-    QCOMPARE(committed.size(), QSize(size, size));
-    QCOMPARE(normalised(bundledCorvaneIcon().pixmap(size).toImage()), committed);
+    QCOMPARE(QProcess::execute(QString::fromUtf8(CORVANE_CMAKE_COMMAND),
+                               {u"--install"_s, QString::fromUtf8(CORVANE_BUILD_DIR), u"--prefix"_s,
+                                m_stage.path(), u"--component"_s, u"desktop"_s}),
+             0);
+    if (m_hicolorIndex.isEmpty())
+        QSKIP("no hicolor index.theme (package hicolor-icon-theme)");
 }
 
 void TestAppIcon::themeOrBundledIcon_data()
@@ -82,7 +61,7 @@ void TestAppIcon::themeOrBundledIcon_data()
         << u"installed"_s << QByteArray() << 16;
     QTest::newRow("installed theme icon preferred, largest")
         << u"installed"_s << QByteArray() << 256;
-    QTest::newRow("no theme folders") << u"none"_s << QByteArray() << 16;
+    QTest::newRow("no theme folders") << u"none"_s << QByteArray() << 0;
     QTest::newRow("hicolor without corvane") << u"hicolor"_s << QByteArray() << 32;
     QTest::newRow("theme file empty") << u"hicolor"_s << ""_ba << 16;
     QTest::newRow("theme file not an image") << u"hicolor"_s << "<html>not found</html>"_ba << 32;
@@ -95,8 +74,6 @@ void TestAppIcon::themeOrBundledIcon()
     QFETCH(QString, theme);
     QFETCH(QByteArray, themeFile);
     QFETCH(int, size);
-    if (theme != u"none" && m_hicolorIndex.isEmpty())
-        QSKIP("no hicolor index.theme (package hicolor-icon-theme)");
     // Each theme folder gets its own index, so that an icon installed on this
     // machine cannot stand in for the one under test.
     QTemporaryDir folder;
@@ -111,8 +88,12 @@ void TestAppIcon::themeOrBundledIcon()
 
     const QIcon icon = corvaneIcon();
     QCOMPARE(icon.name(), theme == u"installed" ? u"corvane"_s : QString());
-    QCOMPARE(normalised(icon.pixmap(size).toImage()),
-             normalised(QImage(image(theme == u"installed" ? root : m_committed, size))));
+    const QList<int> sizes = size ? QList<int>{size} : QList<int>{16, 22, 24, 32, 48, 64, 128, 256};
+    for (const int each : sizes) {
+        const QImage expected(image(theme == u"installed" ? root : m_committed, each));
+        QCOMPARE(expected.size(), QSize(each, each));
+        QCOMPARE(normalised(icon.pixmap(each).toImage()), normalised(expected));
+    }
 }
 
 QTEST_MAIN(TestAppIcon)

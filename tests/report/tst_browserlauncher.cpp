@@ -171,6 +171,10 @@ void TestBrowserLauncher::launch_data()
     QTest::newRow("desktop Exec without field code: the target appended")
         << u"@BIN@:/usr/bin:/bin"_s << QString() << u"data/applications/b.desktop"_s << exec
         << u"t"_s << started << u"run"_s << (execArguments + QStringList{u"t"_s});
+    QTest::newRow("a hidden desktop default is passed over")
+        << u"@BIN@:/usr/bin:/bin"_s << QString() << u"data/applications/b.desktop"_s
+        << exec + u"\nHidden=true"_s << u"t"_s << started << u"x-www-browser"_s
+        << QStringList{u"t"_s};
     QTest::newRow("desktop tools that never answer are abandoned")
         << u"@BIN@"_s << QString() << u"hang"_s << QString() << u"t"_s << started
         << u"x-www-browser"_s << QStringList{u"t"_s};
