@@ -59,10 +59,7 @@ void TestAppIcon::themeOrBundledIcon_data()
     QTest::addColumn<int>("size");
     QTest::newRow("installed theme icon preferred, tray size")
         << u"installed"_s << QByteArray() << 16;
-    QTest::newRow("installed theme icon preferred, largest")
-        << u"installed"_s << QByteArray() << 256;
     QTest::newRow("no theme folders") << u"none"_s << QByteArray() << 0;
-    QTest::newRow("hicolor without corvane") << u"hicolor"_s << QByteArray() << 32;
     QTest::newRow("theme file empty") << u"hicolor"_s << ""_ba << 16;
     QTest::newRow("theme file not an image") << u"hicolor"_s << "<html>not found</html>"_ba << 32;
     QTest::newRow("theme file cut short")

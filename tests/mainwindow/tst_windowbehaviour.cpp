@@ -59,8 +59,7 @@ void TestWindowBehaviour::body_data()
     QTest::newRow("background") << u"background"_s << Qt::LeftButton << 40 << true << true;
     QTest::newRow("frame") << u"frame"_s << Qt::LeftButton << 40 << true << true;
     QTest::newRow("small move") << u"label"_s << Qt::LeftButton << 1 << false << true;
-    QTest::newRow("right button") << u"label"_s << Qt::RightButton << 40 << false << false;
-    QTest::newRow("middle button") << u"background"_s << Qt::MiddleButton << 40 << false << false;
+    QTest::newRow("right button") << u"background"_s << Qt::RightButton << 40 << false << false;
     QTest::newRow("button") << u"button"_s << Qt::LeftButton << 40 << false << false;
     QTest::newRow("disabled button")
         << u"disabled button"_s << Qt::LeftButton << 40 << false << false;
