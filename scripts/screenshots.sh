@@ -12,7 +12,7 @@ if [[ -z ${CORVANE_DNS_DIR:-} ]]; then # names from a private name server, in na
     exec "$here/../tests/lab/lab.sh" dns "${records[@]}" -- "$0" "$@"
 fi
 corvane=$(readlink -f "$1") output=$(mkdir -p "$2" && readlink -f "$2") artifacts=$2
-# shellcheck source=../tests/e2e/desktop.sh
+# shellcheck source=SCRIPTDIR/../tests/e2e/desktop.sh
 source "$here/../tests/e2e/desktop.sh"
 snap() { import -window root -crop "$3x$4+$1+$2" +repage "$5"; } # x y w h file
 need import convert compare nft

@@ -1,5 +1,4 @@
 #include "centreonscreen.h"
-#include "desktopintegration.h"
 #include "dragbybody.h"
 
 #include <QCheckBox>
@@ -20,7 +19,6 @@ private slots:
     void initTestCase();
     void body_data();
     void body();
-    void trayTexts();
 
 private:
     QWidget m_window;
@@ -90,16 +88,6 @@ void TestWindowBehaviour::body()
     QTest::mouseClick(widget, button, {}, at);
     QTest::mouseDClick(widget, button, {}, at);
     QCOMPARE(m_window.pos(), centres ? centred : moved);
-}
-
-void TestWindowBehaviour::trayTexts()
-{
-    DesktopIntegration desktop(&m_window);
-    QCOMPARE(desktop.findChild<QSystemTrayIcon *>()->toolTip(), u" Corvane "_s);
-    QStringList items{desktop.menu()->objectName()};
-    for (const QAction *action : desktop.menu()->actions())
-        items.append(action->objectName() + u' ' + action->text());
-    QCOMPARE(items, (QStringList{u"mnu_1"_s, u"mPopRestore &Restore"_s, u"mPopExit &Exit"_s}));
 }
 
 QTEST_MAIN(TestWindowBehaviour)
