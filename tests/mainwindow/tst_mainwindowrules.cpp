@@ -44,7 +44,8 @@ void TestMainWindowRules::settingValues_data()
     row("spaces around", u"  1  "_s, 1, Qt::Checked, 1);
     row("plus sign greys", u"+2"_s, 2, Qt::PartiallyChecked, 2);
     row("3 is no check state", u"3"_s, 3, -1, 3);
-    row("halves round to even", u"2.5"_s, 2, Qt::PartiallyChecked);
+    row("halves round to even, exponent", u"0.25e1"_s, 2, Qt::PartiallyChecked);
+    row("empty", QString(), kNone, -1);
     row("largest number, rounded down", u"32767.4"_s, 32767, -1);
     row("hexadecimal", u"0x1"_s, kNone, -1);
     row("Parallel at its limit", u"4096"_s, 4096, -1, 4096);
