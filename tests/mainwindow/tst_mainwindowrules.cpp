@@ -2,6 +2,7 @@
 // caption, centring, the result list's tab stops.
 
 #include "centring.h"
+#include "ipaddresstext.h"
 #include "mainwindowrules.h"
 #include "mainwindowsettings.h"
 #include "resultlistdelegate.h"
@@ -18,6 +19,8 @@ class TestMainWindowRules : public QObject
 private slots:
     void settingValues_data();
     void settingValues();
+    void dottedOctets_data();
+    void dottedOctets();
     void commandLine_data();
     void commandLine();
     void captionAndCheckHost();
@@ -65,6 +68,30 @@ void TestMainWindowRules::settingValues()
     if (checkState)
         QCOMPARE(checkStateSettingText(*checkState), QString::number(*integer));
     QCOMPARE(parallelFromSetting(text), parallel);
+}
+
+// The address field's text: four octets of up to three digits each, 0 to 255,
+// kept as written.
+void TestMainWindowRules::dottedOctets_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("octets"); // joined by "|"; empty: not an address
+    QTest::newRow("leading zeros kept") << u"010.000.001.255"_s << u"010|000|001|255"_s;
+    QTest::newRow("empty octet") << u"1..3.4"_s << QString();
+    QTest::newRow("four digits") << u"1.2.3.0004"_s << QString();
+    QTest::newRow("above 255") << u"1.2.256.4"_s << QString();
+    QTest::newRow("a fifth octet") << u"1.2.3.4.5"_s << QString();
+    QTest::newRow("three octets") << u"1.2.3"_s << QString();
+    QTest::newRow("letters, signs, blanks") << u"1.2.+3.a"_s << QString();
+    QTest::newRow("blank around") << u" 1.2.3.4"_s << QString();
+}
+
+void TestMainWindowRules::dottedOctets()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, octets);
+    const auto split = splitDottedOctets(text);
+    QCOMPARE(split ? QStringList(split->begin(), split->end()).join(u'|') : QString(), octets);
 }
 
 void TestMainWindowRules::commandLine_data()
