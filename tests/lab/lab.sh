@@ -59,11 +59,8 @@ table ip corvane_lab {
     }
 }
 EOF
-    onlink "${CORVANE_LAB_SEED:-$RANDOM}"
-}
-
-onlink() { # a /22 on the scanner's link: an eighth owned by the peer, a quarter of those answer late
-    local i a owners=() late=() drop; RANDOM=$1
+    # On-link, a /22 on the scanner's link: an eighth owned by the peer, a quarter of those answer late.
+    local seed=${CORVANE_LAB_SEED:-$RANDOM} i a owners=() late=() drop; RANDOM=$seed
     for ((i = 2; i < 1023; ++i)); do
         ((RANDOM % 8)) && continue
         a=198.19.$((4 + i / 256)).$((i % 256)); owners+=("$a"); ((RANDOM % 4)) || late+=("$a=$((50 + RANDOM % 101))")
@@ -72,7 +69,7 @@ onlink() { # a /22 on the scanner's link: an eighth owned by the peer, a quarter
     printf 'addr add %s/22 dev veth-scan\n' "${owners[@]}" | ip -n "$name-peer" -batch -
     drop="${late[*]}"; drop=$(sed -E 's/=[0-9]+//g; s/ /, /g' <<<"$drop")
     ip netns exec "$name-peer" nft add rule ip corvane_lab input ip daddr "{ $drop }" drop
-    printf '%s=%q\n' CORVANE_LAB_ONLINK_SEED "$1" CORVANE_LAB_ONLINK_NET 198.19.4.0/22 CORVANE_LAB_ONLINK_ANSWERING "${owners[*]}" \
+    printf '%s=%q\n' CORVANE_LAB_ONLINK_SEED "$seed" CORVANE_LAB_ONLINK_NET 198.19.4.0/22 CORVANE_LAB_ONLINK_ANSWERING "${owners[*]}" \
         CORVANE_LAB_ONLINK_LATE "${late[*]}" >>"$state_root/$name/env"
 }
 
