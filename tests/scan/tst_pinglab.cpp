@@ -188,12 +188,9 @@ private slots:
         row("answering host", text(a), 128, true);
         row("host two hops away with ttl 2", text(m_far.first()), 2, true);
         // Read as octal, the text would name 198.16.1.x, which no route leads to.
-        row("leading zeros are decimal",
-            u"%1.0%2.00%3.%4"_s.arg(a >> 24)
-                .arg((a >> 16) & 0xff)
-                .arg((a >> 8) & 0xff)
-                .arg(a & 0xff),
-            128, true);
+        const QStringList o = text(a).split(u'.');
+        row("leading zeros are decimal", o[0] + u".0" + o[1] + u".00" + o[2] + u'.' + o[3], 128,
+            true);
         row("administratively prohibited", text(m_adminProhibited.last()), 128, false);
         row("host unreachable", text(m_hostUnreachable.last()), 128, false);
         row("time exceeded on the way", text(m_far.last()), 1, false);
