@@ -160,7 +160,8 @@ private slots:
             "current=0,0;editor=127.0.0.1;0,2=X;1,2=;2,2=X;3,2=;4,2=X;5,2=;99,2=;told=0");
         row("mouse press writes the edit box into its cell", "goto 1 1;type router;press",
             "1,1=router;editor=router;entries=1,not an address,router");
-        row("typing alone leaves the cell as it was", "goto 1 1;type router", "1,1=name only");
+        row("typing alone leaves the cell as it was, but counts when saved", "goto 1 1;type router",
+            "1,1=name only;entries=1,not an address,router");
         row("cell left takes the edit box, cell entered gives it its text",
             "goto 1 1;type router;goto 4 0;press", "1,1=router;current=4,0;editor=127.0.0.4");
         row("marked marker cell gets its mark back", "goto 0 2;type zz;goto 4 1",
