@@ -3,6 +3,7 @@
 // About box and the result list's double-click over a recording launcher.
 #include "aboutbox.h"
 #include "browserlauncher_linux.h"
+#include "desktopentry.h"
 #include "dialoganswerer.h"
 #include "launchbrowser.h"
 #include "testfiles.h"
@@ -62,6 +63,31 @@ private slots:
         writeRoot(u"bin/plain"_s, "#!/bin/sh\n", false);
         for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
             QFile::remove(root(tool));
+    }
+
+    // The words an Exec line starts for the target "t x", joined by "|"; nothing
+    // when it is malformed.
+    void desktopExec_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("command");
+        const auto row = [](const char *name, const QByteArray &file, const QString &command) {
+            QTest::newRow(name) << file << command;
+        };
+        row("%f inside a word, string escapes before the quoting, UTF-8",
+            "[Desktop Entry]\nExec=/br\xc3\xbc --url=%f \"a\\sb\"", u"/brü|--url=t x|a b"_s);
+        for (const QByteArray &bad :
+             {"Exec=b \"%u"_ba, "Exec=%u --x"_ba, "Exec=\"\" %u"_ba, "Name=b"_ba})
+            row(QByteArray("malformed: " + bad).constData(), "[Desktop Entry]\n" + bad, {});
+        row("no Desktop Entry group", "[Desktop Action x]\nExec=b\n", {});
+    }
+
+    void desktopExec()
+    {
+        QFETCH(QByteArray, file);
+        const std::optional<DesktopEntry> entry = DesktopEntry::parse(file);
+        QTEST(entry ? entry->commandFor(u"t x"_s).value_or(QStringList()).join(u'|') : QString(),
+              "command");
     }
 
     // "desktop": the default browser's desktop file, in a "vendor" subfolder with
