@@ -11,7 +11,6 @@
 // The list's keys in the settings file of a private config folder.
 using KeyValues = QMap<QString, QString>;
 
-// Points the settings at @p folder, so that no test touches the user's.
 inline bool usePrivateConfig(const QTemporaryDir &folder)
 {
     return folder.isValid() && qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
