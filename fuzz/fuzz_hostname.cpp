@@ -1,17 +1,10 @@
-// Names from the resolver: every check below reads the same input its own way.
+// Host names from the resolver and the result lines made of them.
 //
-// Escaping of host names from the resolver: the text must hold nothing that
-// could break a tab-separated line or a CR LF log line, and it must tell any
-// two names apart, so reading the escapes back must give the raw bytes. A name
-// that is valid UTF-8 without control characters or backslashes comes back as
-// its text.
-//
-// The domain column of a result line, on any line and on the lines a scan
-// forms from a name the resolver delivered.
-//
-// Input: "<address>\n<raw name bytes>". The name goes through the same
-// escaping as a looked-up name, and the double-click must hand the browser
-// exactly that escaped name, in both modes that carry names.
+// The whole input is a raw name: its escaped text holds no control character
+// and no lone surrogate, reading the escapes back gives the raw bytes, and
+// valid UTF-8 without controls or backslashes comes back as its text. The
+// input is also any result line, and "<address>\n<raw name>" the lines a
+// scan forms: the double-click must hand over exactly the escaped name.
 
 #include "fuzzsupport.h"
 #include "hostnameescape.h"
@@ -24,108 +17,64 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-namespace escape {
 
-namespace {
-
-bool isControl(char16_t c)
+bool isControl(QChar c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+    return c < u'\x20' || (c >= u'\x7f' && c <= u'\x9f');
 }
 
-int hexValue(QChar c)
+void checkEscape(const QByteArray &raw)
 {
-    if (c >= u'0' && c <= u'9')
-        return c.unicode() - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    return -1;
-}
-
-QByteArray unescaped(const QString &text)
-{
-    QByteArray raw;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\\') {
-            const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
-            raw += QStringView(text).sliced(i, length).toUtf8();
-            i += length - 1;
-            continue;
-        }
-        FUZZ_CHECK(i + 3 < text.size() && text[i + 1] == u'x');
-        const int high = hexValue(text[i + 2]);
-        const int low = hexValue(text[i + 3]);
-        FUZZ_CHECK(high >= 0 && low >= 0);
-        raw += static_cast<char>(high * 16 + low);
-        i += 3;
-    }
-    return raw;
-}
-
-} // namespace
-
-int check(const uint8_t *data, size_t size)
-{
-    const QByteArray raw = fuzzBytes(data, size);
     const QString text = escapeHostName(raw);
+    QByteArray unescaped;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        FUZZ_CHECK(!isControl(c.unicode()));
-        // Only whole pairs: a lone surrogate has no UTF-8 form.
-        if (c.isHighSurrogate())
-            FUZZ_CHECK(++i < text.size() && text[i].isLowSurrogate());
-        else
-            FUZZ_CHECK(!c.isLowSurrogate());
+        FUZZ_CHECK(!isControl(text[i]) && !text[i].isLowSurrogate());
+        const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
+        FUZZ_CHECK(length == 1 || (i + 1 < text.size() && text[i + 1].isLowSurrogate()));
+        if (text[i] == u'\\') {
+            FUZZ_CHECK(text.sliced(i).startsWith(u"\\x") && i + 3 < text.size());
+            const QStringView digits = QStringView(text).sliced(i + 2, 2);
+            FUZZ_CHECK(std::all_of(digits.begin(), digits.end(), [](QChar c) {
+                return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+            }));
+            unescaped += char(digits.toUInt(nullptr, 16));
+            i += 3;
+        } else {
+            unescaped += QStringView(text).sliced(i, length).toUtf8();
+            i += length - 1;
+        }
     }
-    FUZZ_CHECK(unescaped(text) == raw);
+    FUZZ_CHECK(unescaped == raw);
 
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded = decoder(raw);
-    const bool plainText =
-        !decoder.hasError() && std::none_of(decoded.cbegin(), decoded.cend(), [](QChar c) {
-            return isControl(c.unicode()) || c == u'\\';
-        });
-    if (plainText)
+    if (!decoder.hasError() && std::none_of(decoded.cbegin(), decoded.cend(),
+                                            [](QChar c) { return isControl(c) || c == u'\\'; }))
         FUZZ_CHECK(text == decoded);
-    return 0;
 }
 
-} // namespace escape
-} // namespace
-
-namespace {
-namespace line {
-
-int check(const uint8_t *data, size_t size)
+void checkLines(const QString &anyLine, QString address, const QString &name)
 {
-    const QByteArray bytes = fuzzBytes(data, size);
-
-    const QString anyLine = QString::fromUtf8(bytes);
     const QString domain = domainFromResultLine(anyLine);
+    const qsizetype tab = anyLine.indexOf(u'\t');
     FUZZ_CHECK(!domain.contains(u'\t'));
-    FUZZ_CHECK(anyLine.contains(domain));
-    if (!anyLine.contains(u'\t'))
-        FUZZ_CHECK(domain == anyLine);
-    else
-        FUZZ_CHECK(anyLine.sliced(anyLine.indexOf(u'\t') + 1).startsWith(domain));
+    FUZZ_CHECK(tab < 0 ? domain == anyLine : anyLine.sliced(tab + 1).startsWith(domain));
+    FUZZ_CHECK(tab < 0 || anyLine.size() == tab + 1 + domain.size() ||
+               anyLine[tab + 1 + domain.size()] == u'\t');
 
-    const qsizetype cut = bytes.indexOf('\n');
-    // The address comes from the field: never a tab in it.
-    const QString address = QString::fromUtf8(cut < 0 ? bytes : bytes.first(cut)).remove(u'\t');
-    const QString name =
-        escapeHostName(cut < 0 ? QByteArrayView() : QByteArrayView(bytes).sliced(cut + 1));
+    address.remove(u'\t'); // the field never holds one
     const QString stamp = u"12/05/26 03:26:08 pm"_s;
-    FUZZ_CHECK(domainFromResultLine(resultListLine(true, true, address, name, stamp)) == name);
-    FUZZ_CHECK(domainFromResultLine(resultListLine(false, true, address, name, stamp)) == name);
-    return 0;
+    for (const bool ping : {true, false})
+        FUZZ_CHECK(domainFromResultLine(resultListLine(ping, true, address, name, stamp)) == name);
 }
 
-} // namespace line
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    escape::check(data, size);
-    line::check(data, size);
+    const QByteArray bytes = fuzzBytes(data, size);
+    checkEscape(bytes);
+    const auto [address, name] = fuzzSplit(data, size);
+    checkLines(QString::fromUtf8(bytes), QString::fromUtf8(address), escapeHostName(name));
     return 0;
 }
