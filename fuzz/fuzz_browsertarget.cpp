@@ -1,11 +1,9 @@
-// From a resolver's name to the browser. The whole input as a raw host name:
-// its escaped text holds no control character or lone surrogate, unescaping
-// gives the raw bytes back, and valid UTF-8 without controls or backslashes
-// stays as it is. The whole input as a result line, and "<address>\n<raw name>"
-// as the lines a scan forms: the double-click hands over exactly the name
-// column. "<target>\n<desktop file or Exec line>": the browser gets the target
-// as one whole argument, exactly once, never as the program; an entry opening
-// with Hidden=true counts as deleted, with Hidden=false not.
+// From a resolver's name to the browser. The input as a raw host name: its
+// escaped text holds no control or lone surrogate, unescapes to the raw bytes,
+// and is the text itself for UTF-8 without controls or backslashes. As result
+// lines (any, and "<address>\n<raw name>" as a scan forms them): the double-click
+// hands over exactly the name column. As "<target>\n<desktop file or Exec>": the
+// target is one whole argument, once, never the program; Hidden=true deletes.
 
 #include "commandline.h"
 #include "desktopentry.h"
@@ -14,6 +12,7 @@
 #include "resultline.h"
 #include "scansession.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
 
@@ -35,12 +34,12 @@ void checkEscape(const QByteArray &raw)
         const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
         FUZZ_CHECK(length == 1 || (i + 1 < text.size() && text[i + 1].isLowSurrogate()));
         if (text[i] == u'\\') {
-            FUZZ_CHECK(text.sliced(i).startsWith(u"\\x") && i + 3 < text.size());
-            const QStringView hex = QStringView(text).sliced(i + 2, 2);
-            FUZZ_CHECK(std::all_of(hex.begin(), hex.end(), [](QChar c) {
-                return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-            }));
-            unescaped += char(hex.toUInt(nullptr, 16));
+            static const QRegularExpression escape(u"\\\\x[0-9A-F]{2}"_s);
+            FUZZ_CHECK(escape
+                           .match(text, i, QRegularExpression::NormalMatch,
+                                  QRegularExpression::AnchorAtOffsetMatchOption)
+                           .hasMatch());
+            unescaped += char(QStringView(text).sliced(i + 2, 2).toUInt(nullptr, 16));
             i += 3;
         } else {
             unescaped += QStringView(text).sliced(i, length).toUtf8();
@@ -74,13 +73,11 @@ constexpr QChar kMarker = QChar(0xE000);
 
 void checkCommand(const std::optional<QStringList> &command, const QString &target)
 {
-    if (!command)
-        return;
-    FUZZ_CHECK(!command->isEmpty() && !command->first().isEmpty());
-    FUZZ_CHECK(!command->first().contains(kMarker));
-    const QStringList holders = command->filter(QString(kMarker));
-    FUZZ_CHECK(holders.size() == 1 && holders[0].count(kMarker) == 1 &&
-               holders[0].contains(target));
+    const QStringList holders = command.value_or(QStringList()).filter(QString(kMarker));
+    FUZZ_CHECK(!command || (!command->isEmpty() && !command->first().isEmpty() &&
+                            !command->first().contains(kMarker)));
+    FUZZ_CHECK(!command || (holders.size() == 1 && holders[0].count(kMarker) == 1 &&
+                            holders[0].contains(target)));
 }
 
 void checkDesktopFile(const QString &target, const QString &file)
