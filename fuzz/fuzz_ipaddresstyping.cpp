@@ -1,11 +1,8 @@
-// The address field under any sequence of keys, pastes and text writes.
-//
-// Input bytes are operations: printable ASCII is typed; a few control bytes
-// stand for editing keys, focus moves and enabling; 0x0A <text> 0x0A writes
-// Text and 0x0B <text> 0x0B pastes <text> with Ctrl+V. After every operation
-// each box must hold an octet text, the field must read as nothing or as four
-// octets of 0 to 255, the last textChanged must carry the text the field
-// reads, and while the field is disabled no key may change it.
+// The address field under keys, clicks, pastes (0x0B <text> 0x0B) and text
+// writes (0x0A <text> 0x0A); see run(). After each step every box holds an
+// octet, the field reads as nothing or an address, textChanged is in step, a
+// disabled field is unchanged, digits, "." and Backspace follow expected(),
+// and a written text shows exactly when it is an address.
 
 #include "fuzzsupport.h"
 #include "ipaddressedit.h"
@@ -21,126 +18,129 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QWidget *window = nullptr;
 IpAddressEdit *field = nullptr;
 QLineEdit *elsewhere = nullptr;
 QString announced;
 
-QWidget *keyTarget()
+struct State
 {
-    QWidget *focus = QApplication::focusWidget();
-    return focus ? focus : field->octetBox(0);
-}
+    QStringList boxes;
+    int focus = -1;   ///< the focused box
+    int from = 0;     ///< where typing goes: the selection's start, or the cursor
+    int selected = 0; ///< length of the selection
+};
 
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+State state()
 {
-    QTest::keyClick(keyTarget(), key, modifiers);
-}
-
-void typeCharacter(char32_t c)
-{
-    const QString text = QString::fromUcs4(&c, 1);
-    if (c >= 0x20 && c < 0x7F) {
-        QTest::keyClick(keyTarget(), static_cast<char>(c));
-        return;
+    State s;
+    for (int i = 0; i < 4; ++i) {
+        const QLineEdit *box = field->octetBox(i);
+        s.boxes.append(box->text());
+        if (box->hasFocus())
+            s = {s.boxes, i, box->hasSelectedText() ? box->selectionStart() : box->cursorPosition(),
+                 int(box->selectedText().size())};
     }
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
-    QApplication::sendEvent(keyTarget(), &press);
-    QApplication::sendEvent(keyTarget(), &release);
+    return s;
 }
 
-void checkField(const char *afterWhat)
+// A digit goes in while the box stays an octet, and a third one at the end
+// moves on; a digit at the end of a full box starts the next box. "." moves
+// on from a box that is not empty; Backspace at a box's start moves back.
+std::optional<State> expected(State s, char key)
 {
-    for (int i = 0; i < 4; ++i)
-        FUZZ_CHECK(isOctetText(field->octetBox(i)->text()));
-    const QString text = field->text();
-    if (!text.isEmpty() && !splitDottedOctets(text)) {
-        std::fprintf(stderr, "after %s the field reads \"%s\"\n", afterWhat, qPrintable(text));
-        FUZZ_CHECK(false);
+    const int at = s.focus;
+    const QString text = s.boxes[at];
+    const bool digit = key >= '0' && key <= '9';
+    if (digit && at < 3 && s.selected == 0 && s.from == 3) {
+        s.boxes[at + 1] = QString(QLatin1Char(key));
+        s.focus = at + 1;
+    } else if (digit) {
+        const QString typed = QString(text).replace(s.from, s.selected, QLatin1Char(key));
+        if (isOctetText(typed)) {
+            s.boxes[at] = typed;
+            s.focus = at < 3 && typed.size() == 3 && s.from == 2 ? at + 1 : at;
+        }
+    } else if (key == '.') {
+        s.focus = at < 3 && !text.isEmpty() ? at + 1 : at;
+    } else if (key == '\b' && at > 0 && s.from == 0 && s.selected == 0) {
+        s.focus = at - 1;
+    } else {
+        return std::nullopt;
     }
-    FUZZ_CHECK(announced == text);
+    return s;
+}
+
+void key(QKeyCombination key, const QString &text = {})
+{
+    QWidget *target =
+        QApplication::focusWidget() ? QApplication::focusWidget() : field->octetBox(0);
+    QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers(), text);
+    QKeyEvent release(QEvent::KeyRelease, key.key(), key.keyboardModifiers(), text);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
 }
 
 void run(const QByteArray &ops)
 {
     qsizetype i = 0;
     const auto segment = [&](char end) {
-        const qsizetype close = ops.indexOf(end, i);
-        const qsizetype stop = close < 0 ? ops.size() : close;
-        const QString text = QString::fromUtf8(ops.sliced(i, stop - i));
-        i = close < 0 ? ops.size() : close + 1;
+        const qsizetype close = ops.indexOf(end, i) < 0 ? ops.size() : ops.indexOf(end, i);
+        const QString text = QString::fromUtf8(ops.sliced(i, close - i));
+        i = qMin(close + 1, ops.size());
         return text;
     };
-
+    // 0x07 is a keypad's decimal comma.
+    static const QKeyCombination keys[] = {Qt::Key_Backspace,
+                                           Qt::Key_Left,
+                                           Qt::Key_Right,
+                                           Qt::Key_Delete,
+                                           Qt::Key_Home,
+                                           Qt::Key_End,
+                                           Qt::KeypadModifier | Qt::Key_Comma,
+                                           Qt::ShiftModifier | Qt::Key_Left,
+                                           {},
+                                           {},
+                                           {},
+                                           Qt::ControlModifier | Qt::Key_A,
+                                           Qt::ControlModifier | Qt::Key_X,
+                                           Qt::ControlModifier | Qt::Key_Z};
     while (i < ops.size()) {
-        const auto op = static_cast<unsigned char>(ops[i++]);
-        const QString before = field->text();
-        bool keyOnly = true;
-        switch (op) {
-        case 0x01:
-            press(Qt::Key_Backspace);
-            break;
-        case 0x02:
-            press(Qt::Key_Left);
-            break;
-        case 0x03:
-            press(Qt::Key_Right);
-            break;
-        case 0x04:
-            press(Qt::Key_Delete);
-            break;
-        case 0x05:
-            press(Qt::Key_Home);
-            break;
-        case 0x06:
-            press(Qt::Key_End);
-            break;
-        case 0x07:
-            press(Qt::Key_Comma, Qt::KeypadModifier);
-            break;
-        case 0x08:
-            press(Qt::Key_Left, Qt::ShiftModifier);
-            break;
-        case 0x0C:
-            press(Qt::Key_A, Qt::ControlModifier);
-            break;
-        case 0x0D:
-            press(Qt::Key_X, Qt::ControlModifier);
-            break;
-        case 0x0E:
-            press(Qt::Key_Z, Qt::ControlModifier);
-            break;
-        case 0x09:
-            keyOnly = false;
-            elsewhere->setFocus(Qt::TabFocusReason);
-            break;
-        case 0x0A:
-            keyOnly = false;
-            field->setText(segment('\n'));
-            break;
-        case 0x0B:
+        const auto op = uchar(ops[i++]);
+        const State before = state();
+        const bool enabled = field->isEnabled();
+        const char typed = op == 0x01 ? '\b' : op == 0x07 ? '.' : op >= 0x20 ? char(op) : 0;
+        const std::optional<State> model =
+            enabled && before.focus >= 0 ? expected(before, typed) : std::nullopt;
+        const bool keyOnly = op != 0x09 && op != 0x0A && op != 0x0F && (op < 0x10 || op > 0x13);
+        if ((op >= 0x01 && op <= 0x08) || (op >= 0x0C && op <= 0x0E)) {
+            key(keys[op - 1], op == 0x07 ? u","_s : QString());
+        } else if (op == 0x0B) {
             QApplication::clipboard()->setText(segment('\x0b'));
-            press(Qt::Key_V, Qt::ControlModifier);
-            break;
-        case 0x0F:
-            keyOnly = false;
-            field->setEnabled(!field->isEnabled());
-            break;
-        case 0x10:
-        case 0x11:
-        case 0x12:
-        case 0x13:
-            keyOnly = false;
+            key(Qt::ControlModifier | Qt::Key_V);
+        } else if (op >= 0x20 && op < 0x7F) {
+            QTest::keyClick(QApplication::focusWidget(), char(op));
+        } else if (keyOnly) {
+            key(Qt::Key_unknown, QChar(char16_t(op)));
+        } else if (op == 0x09) {
+            elsewhere->setFocus(Qt::TabFocusReason);
+        } else if (op == 0x0A) {
+            const QString text = segment('\n');
+            field->setText(text);
+            FUZZ_CHECK(field->text() ==
+                       (plainAddress(text.trimmed()) ? text.trimmed() : QString()));
+        } else if (op == 0x0F) {
+            field->setEnabled(!enabled);
+        } else {
             QTest::mouseClick(field->octetBox(op - 0x10), Qt::LeftButton);
-            break;
-        default:
-            typeCharacter(op);
-            break;
         }
-        checkField("an operation");
-        if (keyOnly && !field->isEnabled())
-            FUZZ_CHECK(field->text() == before);
+
+        const State after = state();
+        for (const QString &box : after.boxes)
+            FUZZ_CHECK(isOctetText(box));
+        FUZZ_CHECK(field->text().isEmpty() || splitDottedOctets(field->text()));
+        FUZZ_CHECK(announced == field->text());
+        FUZZ_CHECK(enabled || !keyOnly || after.boxes == before.boxes);
+        FUZZ_CHECK(!model || (after.boxes == model->boxes && after.focus == model->focus));
     }
 }
 
@@ -149,34 +149,27 @@ void run(const QByteArray &ops)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: at exit Qt's own globals may already be gone.
-    new QApplication(*argc, *argv);
-    window = new QWidget;
+    new QApplication(*argc, *argv); // never destroyed: at exit Qt's globals may be gone
+    auto *window = new QWidget;
     auto *layout = new QVBoxLayout(window);
-    field = new IpAddressEdit(window);
-    elsewhere = new QLineEdit(window);
-    layout->addWidget(field);
-    layout->addWidget(elsewhere);
-    QObject::connect(field, &IpAddressEdit::textChanged, field,
-                     [](const QString &text) { announced = text; });
+    layout->addWidget(field = new IpAddressEdit(window));
+    layout->addWidget(elsewhere = new QLineEdit(window));
+    QObject::connect(field, &IpAddressEdit::textChanged, [](const QString &t) { announced = t; });
     window->show();
     QApplication::setActiveWindow(window);
-    if (!QTest::qWaitForWindowActive(window)) {
-        std::fprintf(stderr, "the offscreen window never became active\n");
-        std::abort();
-    }
+    if (!QTest::qWaitForWindowActive(window))
+        qFatal("the offscreen window never became active");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // A few hundred operations say all there is to say; longer inputs only slow the run.
-    if (size > 512)
+    if (size > 512) // a few hundred steps say all there is to say
         return -1;
     field->setEnabled(true);
     field->setText(QString());
     field->octetBox(0)->setFocus(Qt::OtherFocusReason);
-    checkField("the reset");
+    FUZZ_CHECK(announced.isEmpty());
     run(fuzzBytes(data, size));
     return 0;
 }
