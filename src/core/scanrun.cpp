@@ -5,6 +5,7 @@
 #include "ipnumber.h"
 
 #include <QHash>
+#include <QMetaMethod>
 #include <QMutex>
 #include <QPointer>
 #include <QThreadPool>
@@ -199,6 +200,8 @@ public:
             return;
         committing = true;
         const quint64 gen = generation;
+        const bool oneByOne = q->isSignalConnected(QMetaMethod::fromSignal(&ScanRun::resultReady));
+        QList<ScanResult> results;
         int committed = 0;
         while (running && gen == generation && !stopRequested && !pending.empty()) {
             Slot &front = pending.front();
@@ -214,12 +217,17 @@ public:
             ++committed;
             lastCommitted = done.text;
             fillWindow();
-            if (isResult(done)) {
-                emit q->resultReady(done.text, options.namesWanted ? done.name : QString());
+            if (!isResult(done))
+                continue;
+            results.append({done.text, options.namesWanted ? done.name : QString()});
+            if (oneByOne) {
+                emit q->resultReady(results.last().ipNumberText, results.last().name);
                 if (gen != generation)
                     break; // the slot ended or restarted the run
             }
         }
+        if (!results.isEmpty() && running && gen == generation)
+            emit q->resultsReady(results);
         committing = false;
         if (!running || gen != generation)
             return;
