@@ -19,7 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -78,9 +78,10 @@ struct FaultWindow
     }
     QStringList lines() const
     {
+        const QAbstractItemModel *model = get<QListView>("resultList")->model();
         QStringList result;
-        for (int row = 0; row < get<QListWidget>("resultList")->count(); ++row)
-            result.append(get<QListWidget>("resultList")->item(row)->text());
+        for (int row = 0; row < model->rowCount(); ++row)
+            result.append(model->index(row, 0).data().toString());
         return result;
     }
     QString counter() const { return get<QLabel>("statusLabel")->text(); }

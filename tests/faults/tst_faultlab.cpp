@@ -6,6 +6,7 @@
 
 #include "dialoganswerer.h"
 #include "faultwindow.h"
+#include "resultlistmodel.h"
 #include "testfiles.h"
 
 #include <QRadioButton>
@@ -225,7 +226,8 @@ void TestFaultLab::echoRefusedUntilAllowed()
     QVERIFY(!window.prober->isAvailable());
     QVERIFY(window.open());
     window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
-    window.get<QListWidget>("resultList")->addItem(u"a line from before"_s);
+    qobject_cast<ResultListModel *>(window.get<QListView>("resultList")->model())
+        ->appendLines({u"a line from before"_s});
     DialogAnswerer told;
     const QString message = echoUnavailableMessage(window.prober->unavailableReason());
     const auto checkTold = [&](qsizetype times) {

@@ -9,7 +9,7 @@
 #include "widgetlookup.h"
 
 #include <QAbstractButton>
-#include <QListWidget>
+#include <QListView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,9 +69,10 @@ public:
 
     QStringList lines() const
     {
+        const QAbstractItemModel *model = ui<QListView>("resultList")->model();
         QStringList result;
-        for (int row = 0; row < ui<QListWidget>("resultList")->count(); ++row)
-            result.append(ui<QListWidget>("resultList")->item(row)->text());
+        for (int row = 0; row < model->rowCount(); ++row)
+            result.append(model->index(row, 0).data().toString());
         return result;
     }
 

@@ -226,9 +226,9 @@ void TestMainWindow::runShowsOnTheControls()
     QCOMPARE(m_f->ui<QLineEdit>("logFileEdit")->text(), u" "_s);
     QVERIFY(!QFile::exists(m_f->path() + u"/ipnums.txt"_s));
     QCOMPARE(m_f->lines().size(), 3);
-    QCOMPARE(m_f->ui<QListWidget>("resultList")->currentRow(), 2);
+    QCOMPARE(m_f->ui<QListView>("resultList")->currentIndex().row(), 2);
     QCOMPARE(m_f->ui<QLabel>("statusLabel")->text(), u"3 pinged IP Numbers"_s);
-    QCOMPARE(m_f->ui<QListWidget>("resultList")->toolTip(), u" Double-click on domain to load "_s);
+    QCOMPARE(m_f->ui<QListView>("resultList")->toolTip(), u" Double-click on domain to load "_s);
     QCOMPARE(m_f->ui<IpAddressEdit>("startAddressEdit")->text(), u"10.0.0.3"_s);
     for (QWidget *w : m_f->window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         QCOMPARE(w->isEnabled(), w != m_f->ui<QPushButton>("stopButton"));
@@ -247,7 +247,7 @@ void TestMainWindow::runShowsOnTheControls()
     m_f->ui<QCheckBox>("namesCheck")->setChecked(false);
     m_f->ui<QRadioButton>("pingModeButton")->click();
     m_f->clickAndWait("startButton");
-    QCOMPARE(m_f->ui<QListWidget>("resultList")->toolTip(), QString());
+    QCOMPARE(m_f->ui<QListView>("resultList")->toolTip(), QString());
 }
 
 void TestMainWindow::stopThenStartOrResume_data()
@@ -268,7 +268,7 @@ void TestMainWindow::stopThenStartOrResume()
     m_f->prober->delay = [](quint32) { return 5; };
     QSignalSpy finished(m_f->window.get(), &MainWindow::runFinished);
     connect(
-        m_f->ui<QListWidget>("resultList")->model(), &QAbstractItemModel::rowsInserted, this,
+        m_f->ui<QListView>("resultList")->model(), &QAbstractItemModel::rowsInserted, this,
         [this] {
             QTimer::singleShot(0, m_f->ui<QPushButton>("stopButton"), [this] {
                 QTest::mouseClick(m_f->ui<QPushButton>("stopButton"), Qt::LeftButton);
@@ -367,8 +367,8 @@ void TestMainWindow::copyPrintAndDoubleClickReadTheList()
     QTest::mouseClick(m_f->ui<QPushButton>("printButton"), Qt::LeftButton);
     QCOMPARE(m_f->ui<QLabel>("statusLabel")->text(), u"Report printed."_s);
 
-    auto *list = m_f->ui<QListWidget>("resultList");
-    const QPoint onFirst(10, list->visualItemRect(list->item(0)).center().y());
+    auto *list = m_f->ui<QListView>("resultList");
+    const QPoint onFirst(10, list->visualRect(list->model()->index(0, 0)).center().y());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onFirst);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onFirst);
     QTRY_COMPARE(readFile(m_f->browserRecord()), QByteArray("one.example\n"));
