@@ -162,7 +162,7 @@ public:
             return;
         slot->lookupPending = false;
         slot->name = name;
-        commit();
+        scheduleCommit();
     }
 
     void probeFinished(EchoProber::ProbeId id, bool answered)
@@ -177,9 +177,11 @@ public:
             return;
         slot->probePending = false;
         slot->answered = answered;
-        commit();
+        scheduleCommit();
     }
 
+    // Answers that arrive together are committed together, once per
+    // event-loop turn: one batch of results, one move of the start field.
     void scheduleCommit()
     {
         if (commitScheduled)
