@@ -58,6 +58,9 @@ void TestMainWindow::startUpRestoresAndCloseSaves_data()
 
     const QString home = QDir::homePath();
     const QStringList defaults{u"0.0.0.0"_s, u"255.255.255.255"_s, u"ipnums.txt"_s};
+    QTest::newRow("an empty store gives the defaults")
+        << QStringList() << defaults + QStringList{home} << QList<int>{Qt::Checked, Qt::Checked}
+        << QStringList{u"1"_s, u"1"_s};
     QTest::newRow("stored texts unchanged, a greyed and an unchecked box")
         << QStringList{u"Start"_s,     u"010.000.001.254"_s,
                        u"Stop"_s,      u"10.0.2.255"_s,
