@@ -11,7 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
@@ -57,7 +57,7 @@ int main(int argc, char **argv)
     child<QPushButton>(form, "startButton")->click();
     loop.exec();
     std::printf("  %d result lines in %.3f s (scan only)\n",
-                child<QListWidget>(form, "resultList")->count(),
+                child<QListView>(form, "resultList")->model()->rowCount(),
                 static_cast<double>(timer.nsecsElapsed()) / 1e9);
     return form.isRunning() ? 1 : 0;
 }

@@ -23,7 +23,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -109,7 +109,7 @@ int main(int argc, char **argv)
             first = last;
         std::printf("%4d %9lld %9lld %6lld %8lld %6d\n", run, clock.elapsed(), last.rssKiB,
                     static_cast<long long>(last.fds), last.threads,
-                    child<QListWidget>(form, "resultList")->count());
+                    child<QListView>(form, "resultList")->model()->rowCount());
         std::fflush(stdout);
     }
     std::printf("after run 1 -> after run %d: VmRSS %+lld KiB, fds %+lld, threads %+lld\n", runs,

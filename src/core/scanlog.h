@@ -7,10 +7,12 @@
 /// The log file of a scan run: one line per result, each ending in CR LF,
 /// nothing else in the file. UTF-8 text.
 ///
-/// Every line goes to the file at once, so a write error (a full disk, say) is
-/// seen at the line that meets it. The first failure, of opening or of
-/// writing, ends the log for the run: it is kept in failureReason() and every
-/// later write does nothing. Nothing here throws.
+/// write*Line() sends a line to the file at once; add*Line() keeps it until
+/// flush(), which sends all kept lines in one write. Either way a write error
+/// (a full disk, say) is found at the line that meets it: the lines before it
+/// stay, the part of it that got through is taken back. The first failure, of
+/// opening or of writing, ends the log for the run: it is kept in
+/// failureReason() and every later write does nothing. Nothing here throws.
 class ScanLog
 {
 public:
@@ -32,7 +34,12 @@ public:
     void writePingLine(const QString &address, const QString &name, const QDateTime &when);
     /// "address   name": a result of a domain-name run.
     void writeDomainLine(const QString &address, const QString &name);
-    /// Harmless when the log never opened.
+    /// As writePingLine() and writeDomainLine(), kept until flush().
+    void addPingLine(const QString &address, const QString &name, const QString &timeStamp);
+    void addDomainLine(const QString &address, const QString &name);
+    /// Writes the kept lines. Returns false once the log has failed.
+    bool flush();
+    /// Flushes, then closes. Harmless when the log never opened.
     void close();
 
     bool isOpen() const;
@@ -41,8 +48,9 @@ public:
     QString failureReason() const;
 
 private:
-    void writeLine(const QString &line);
+    void addLine(const QString &line);
 
     QFile m_file;
+    QByteArray m_pending;
     QString m_failureReason;
 };

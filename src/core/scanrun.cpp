@@ -5,6 +5,7 @@
 #include "ipnumber.h"
 
 #include <QHash>
+#include <QMetaMethod>
 #include <QMutex>
 #include <QPointer>
 #include <QThreadPool>
@@ -161,7 +162,7 @@ public:
             return;
         slot->lookupPending = false;
         slot->name = name;
-        commit();
+        scheduleCommit();
     }
 
     void probeFinished(EchoProber::ProbeId id, bool answered)
@@ -176,9 +177,11 @@ public:
             return;
         slot->probePending = false;
         slot->answered = answered;
-        commit();
+        scheduleCommit();
     }
 
+    // Answers that arrive together are committed together, once per
+    // event-loop turn: one batch of results, one move of the start field.
     void scheduleCommit()
     {
         if (commitScheduled)
@@ -199,6 +202,8 @@ public:
             return;
         committing = true;
         const quint64 gen = generation;
+        const bool oneByOne = q->isSignalConnected(QMetaMethod::fromSignal(&ScanRun::resultReady));
+        QList<ScanResult> results;
         int committed = 0;
         while (running && gen == generation && !stopRequested && !pending.empty()) {
             Slot &front = pending.front();
@@ -214,12 +219,17 @@ public:
             ++committed;
             lastCommitted = done.text;
             fillWindow();
-            if (isResult(done)) {
-                emit q->resultReady(done.text, options.namesWanted ? done.name : QString());
+            if (!isResult(done))
+                continue;
+            results.append({done.text, options.namesWanted ? done.name : QString()});
+            if (oneByOne) {
+                emit q->resultReady(results.last().ipNumberText, results.last().name);
                 if (gen != generation)
                     break; // the slot ended or restarted the run
             }
         }
+        if (!results.isEmpty() && running && gen == generation)
+            emit q->resultsReady(results);
         committing = false;
         if (!running || gen != generation)
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -16,6 +17,14 @@ struct ScanOptions
     int ttl = 128;
     int timeoutMs = 200;
     int parallel = 256; ///< addresses in flight at once; 1 walks one at a time
+};
+
+/// One result of a run: an address that answered (Ping mode) or has a name
+/// (Get Domain mode). @p name is empty when none was found or names are not wanted.
+struct ScanResult
+{
+    QString ipNumberText;
+    QString name;
 };
 
 /// Walks a range of IP Numbers with up to ScanOptions::parallel addresses in
@@ -48,6 +57,9 @@ signals:
     /// or has a name (Get Domain mode). @p name is empty when none was found
     /// or names are not wanted.
     void resultReady(const QString &ipNumberText, const QString &name);
+    /// The results committed in one go, in address order: those resultReady()
+    /// gave one by one.
+    void resultsReady(const QList<ScanResult> &results);
     /// The run has ended: range done, stop address reached, or stopped.
     /// @p stopped tells whether requestStop() ended it.
     void finished(bool stopped);

@@ -14,8 +14,8 @@ namespace {
 
 constexpr int kTtl = 128;
 constexpr int kTimeoutMs = 200;
-// The list lays itself out anew for every line it gets, which for a long
-// list costs more than the scan: new lines join it a few times a second.
+// New lines join the list, and the log, a few times a second: one clock
+// reading, one write and one list update per batch.
 constexpr int kBatchIntervalMs = 50;
 
 } // namespace
@@ -53,7 +53,7 @@ ScanSession::ScanSession(EchoProber &prober, HostResolver &resolver, QObject *pa
         if (m_running)
             emit currentAddressChanged(text);
     });
-    connect(m_run, &ScanRun::resultReady, this, &ScanSession::onResultReady);
+    connect(m_run, &ScanRun::resultsReady, this, &ScanSession::onResultsReady);
     connect(m_run, &ScanRun::finished, this, [this](bool stopped) {
         // A Stop pressed after the walk had handled its last address stopped
         // nothing; left set, it would make Resume handle that address again.
@@ -136,36 +136,35 @@ void ScanSession::abort()
     finish(false);
 }
 
-void ScanSession::onResultReady(const QString &ipNumberText, const QString &name)
+void ScanSession::onResultsReady(const QList<ScanResult> &results)
 {
     if (!m_running)
         return;
-    // The log gets each line at once; the list gets them in small batches.
-    const QDateTime now = m_clock();
-    if (m_pingMode) {
-        if (m_loggingOn)
-            m_log.writePingLine(ipNumberText, name, now);
-        m_pendingLines.append(
-            resultListLine(true, m_namesWanted, ipNumberText, name, formatTimeStamp(now)));
-    } else {
-        if (name.isEmpty())
-            return;
-        if (m_loggingOn)
-            m_log.writeDomainLine(ipNumberText, name);
-        m_pendingLines.append(resultListLine(false, true, ipNumberText, name, QString()));
+    for (const ScanResult &result : results) {
+        if (m_pingMode || !result.name.isEmpty())
+            m_pendingResults.append(result);
     }
-    if (!m_batchTimer->isActive())
+    if (!m_pendingResults.isEmpty() && !m_batchTimer->isActive())
         m_batchTimer->start();
 }
 
 void ScanSession::showPendingLines()
 {
     m_batchTimer->stop();
-    if (m_pendingLines.isEmpty())
+    if (m_pendingResults.isEmpty())
         return;
+    // One clock reading stamps the batch; its log lines are written before
+    // its list lines are shown.
+    const QString stamp = m_pingMode ? formatTimeStamp(m_clock()) : QString();
     QStringList added;
     bool cleared = false;
-    for (QString &line : std::exchange(m_pendingLines, {})) {
+    for (const ScanResult &result : std::exchange(m_pendingResults, {})) {
+        if (m_loggingOn) {
+            if (m_pingMode)
+                m_log.addPingLine(result.ipNumberText, result.name, stamp);
+            else
+                m_log.addDomainLine(result.ipNumberText, result.name);
+        }
         // The line that finds the list full starts the new list, so the list
         // and the counter always agree.
         if (m_listLines >= m_capacity) {
@@ -174,10 +173,13 @@ void ScanSession::showPendingLines()
             m_listLines = 0;
             m_resultCount = 0;
         }
-        added.append(std::move(line));
+        added.append(
+            resultListLine(m_pingMode, m_namesWanted, result.ipNumberText, result.name, stamp));
         ++m_listLines;
         ++m_resultCount;
     }
+    if (m_loggingOn)
+        m_log.flush();
     if (cleared)
         emit resultListCleared();
     emit resultLinesAdded(added);

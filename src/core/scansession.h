@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scanlog.h"
+#include "scanrun.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -10,7 +11,6 @@
 class EchoProber;
 class HostResolver;
 class QTimer;
-class ScanRun;
 
 /// What the window's controls ask of a run when Start or Resume is pressed.
 struct ScanRequest
@@ -89,7 +89,7 @@ signals:
     void finished(const QString &logFailure);
 
 private:
-    void onResultReady(const QString &ipNumberText, const QString &name);
+    void onResultsReady(const QList<ScanResult> &results);
     void showPendingLines();
     void setControls(const RunControls &controls);
     void finish(bool tellLogFailure);
@@ -99,7 +99,7 @@ private:
     QTimer *m_batchTimer = nullptr;
     ScanLog m_log;
     std::function<QDateTime()> m_clock;
-    QStringList m_pendingLines;
+    QList<ScanResult> m_pendingResults;
     qint64 m_resultCount = 0;
     int m_listLines = 0;
     int m_capacity = kResultListCapacity;

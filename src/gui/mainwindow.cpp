@@ -11,6 +11,7 @@
 #include "lookupdialogs.h"
 #include "mainwindowrules.h"
 #include "resultlistdelegate.h"
+#include "resultlistmodel.h"
 #include "scansession.h"
 #include "settingsstore.h"
 #include "waitcursor.h"
@@ -22,7 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -133,7 +134,9 @@ void MainWindow::createControls()
     m_overwriteCheck = new QCheckBox(u"Overwrite"_s, this);
     m_overwriteCheck->setCheckState(Qt::Checked);
 
-    m_resultList = new QListWidget(this);
+    m_resultList = new QListView(this);
+    m_resultModel = new ResultListModel(m_resultList);
+    m_resultList->setModel(m_resultModel);
     m_resultList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_resultList->setUniformItemSizes(true);
     m_resultList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -260,7 +263,7 @@ void MainWindow::wireControls()
         }
     });
     connect(m_driveCombo, &DriveList::driveChanged, this, &MainWindow::changeDrive);
-    connect(m_resultList, &QListWidget::itemDoubleClicked, this, &MainWindow::openResultInBrowser);
+    connect(m_resultList, &QListView::doubleClicked, this, &MainWindow::openResultInBrowser);
     m_startButton->installEventFilter(this);
 
     auto *drag = new DragByBody(this);

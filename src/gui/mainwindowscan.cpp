@@ -6,6 +6,7 @@
 #include "launchbrowser.h"
 #include "mainwindow.h"
 #include "printreport.h"
+#include "resultlistmodel.h"
 #include "scansession.h"
 
 #include <QApplication>
@@ -13,24 +14,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QStringList linesOf(const QListWidget *list)
-{
-    QStringList lines;
-    lines.reserve(list->count());
-    for (int row = 0; row < list->count(); ++row)
-        lines.append(list->item(row)->text());
-    return lines;
-}
-
-} // namespace
 
 // The window's side of a run: its controls make the request, and the
 // session's signals become widget changes.
@@ -43,11 +31,11 @@ void MainWindow::wireSession()
     connect(m_session, &ScanSession::logFileNameChanged, m_logFileEdit, &QLineEdit::setText);
     connect(m_session, &ScanSession::currentAddressChanged, m_startAddressEdit,
             &IpAddressEdit::setText);
-    connect(m_session, &ScanSession::resultListCleared, m_resultList, &QListWidget::clear);
+    connect(m_session, &ScanSession::resultListCleared, m_resultModel, &ResultListModel::clear);
     connect(m_session, &ScanSession::resultLinesAdded, this, [this](const QStringList &lines) {
-        m_resultList->addItems(lines);
+        m_resultModel->appendLines(lines);
         // Selecting scrolls the last line into view.
-        m_resultList->setCurrentRow(m_resultList->count() - 1);
+        m_resultList->setCurrentIndex(m_resultModel->index(m_resultModel->rowCount() - 1));
     });
     connect(m_session, &ScanSession::counterTextChanged, m_statusLabel, &QLabel::setText);
     connect(m_session, &ScanSession::finished, this, &MainWindow::onRunFinished);
@@ -107,17 +95,16 @@ void MainWindow::onRunFinished(const QString &logFailure)
 
 void MainWindow::copyResults()
 {
-    m_statusLabel->setText(copyReportToClipboard(linesOf(m_resultList), m_clock()));
+    m_statusLabel->setText(copyReportToClipboard(m_resultModel->lines(), m_clock()));
 }
 
 void MainWindow::printResults()
 {
-    m_statusLabel->setText(printReport(linesOf(m_resultList), m_clock()));
+    m_statusLabel->setText(printReport(m_resultModel->lines(), m_clock()));
 }
 
 void MainWindow::openResultInBrowser()
 {
-    const QListWidgetItem *item = m_resultList->currentItem();
-    handleResultDoubleClick(m_resultList->toolTip(), item ? item->text() : QString(), this,
-                            m_browser);
+    handleResultDoubleClick(m_resultList->toolTip(), m_resultList->currentIndex().data().toString(),
+                            this, m_browser);
 }

@@ -1,12 +1,12 @@
 // The main window in private namespaces (tests/lab) with the network under it
 // failing. dns*: through dns-run.sh, whose dnsmasq names 127.0.3.1 to .64, a
-// name server that stops answering, and odd names in the hosts file. echo*: as
-// root without raw sockets and with ping_group_range "1 0", echo requests not
-// permitted until the test lets group 0 in.
+// name server that stops answering. echo*: as root without raw sockets and
+// with ping_group_range "1 0", echo requests not permitted until the test
+// lets group 0 in.
 
+#include "../mainwindow/mainwindowfixture.h"
 #include "dialoganswerer.h"
-#include "faultwindow.h"
-#include "testfiles.h"
+#include "resultlistmodel.h"
 
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -16,8 +16,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-const QByteArray kResolvConf = "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n";
 
 QStringList series(int count, const QString &pattern)
 {
@@ -53,11 +51,10 @@ bool setPingGroupRange(const QByteArray &range)
 
 // The marks of the IP Number List (127.0.0.1 and an answering lab host first),
 // opened from the window, after F5 when @p beforeF5 is given; Esc closes it.
-QStringList ipListMarks(FaultWindow &window, const std::function<void()> &beforeF5 = {})
+QStringList ipListMarks(MainWindowFixture &f, const std::function<void()> &beforeF5 = {})
 {
-    const QString answering = qEnvironmentVariable("CORVANE_LAB_ANSWERING").section(u' ', 0, 0);
-    window.settings->writeSetting(u"Corvane"_s, u"Options"_s, u"IP_0"_s, u"127.0.0.1"_s);
-    window.settings->writeSetting(u"Corvane"_s, u"Options"_s, u"IP_1"_s, answering);
+    f.store(u"IP_0"_s, u"127.0.0.1"_s);
+    f.store(u"IP_1"_s, qEnvironmentVariable("CORVANE_LAB_ANSWERING").section(u' ', 0, 0));
     QStringList marks;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -75,7 +72,7 @@ QStringList ipListMarks(FaultWindow &window, const std::function<void()> &before
         QTest::keyClick(child<QLineEdit>(list, "cellEditor"), Qt::Key_Escape);
     });
     poll.start(20);
-    QTest::mouseClick(window.get("listButton"), Qt::LeftButton);
+    QTest::mouseClick(f.ui("listButton"), Qt::LeftButton);
     return marks;
 }
 
@@ -87,22 +84,11 @@ class TestFaultLab : public QObject
 
 private slots:
     void init();
-    void cleanup();
-    void dnsNames_data();
-    void dnsNames();
     void dnsStopWhileLookupsHang();
     void echoRefusedUntilAllowed();
 
 private:
-    bool openWindow(FaultWindow &window);
-    void signalServer(int signal) { QCOMPARE(::kill(m_dnsmasq, signal), 0); }
-    QString m_resolvConf = qEnvironmentVariable("CORVANE_DNS_RESOLV_CONF");
-    QString m_hosts = qEnvironmentVariable("CORVANE_DNS_HOSTS");
-    QByteArray m_hostsContents = readFile(m_hosts);
-    pid_t m_dnsmasq =
-        readFile(qEnvironmentVariable("CORVANE_DNS_DIR") + u"/dnsmasq.pid"_s).trimmed().toInt();
-    QTemporaryDir m_logs;
-    QString m_log = m_logs.path() + u"/ipnums.txt"_s;
+    MainWindowFixture m_f;
 };
 
 void TestFaultLab::init()
@@ -110,110 +96,49 @@ void TestFaultLab::init()
     const bool dns = QByteArray(QTest::currentTestFunction()).startsWith("dns");
     if (geteuid() != 0 || (!dns && !qEnvironmentVariableIsSet("CORVANE_LAB")))
         QSKIP("runs as root in private namespaces (tests/lab)");
-    if (dns && (m_dnsmasq <= 1 || readFile(u"/etc/resolv.conf"_s) != kResolvConf))
+    if (dns && qEnvironmentVariableIsEmpty("CORVANE_DNS_DIR"))
         QSKIP("runs only through tests/lab/dns-run.sh");
     if (!dns && !setPingGroupRange("1 0"))
         QSKIP("runs in the lab's scanner namespace, without raw sockets (CORVANE_LAB_DROP_CAPS)");
-}
-
-void TestFaultLab::cleanup()
-{
-    if (m_dnsmasq <= 1)
-        return;
-    ::kill(m_dnsmasq, SIGCONT);
-    // The files are bind-mounted: they keep their inode.
-    QVERIFY(writeFile(m_resolvConf, kResolvConf) && writeFile(m_hosts, m_hostsContents));
-    QFile::remove(m_log);
-}
-
-bool TestFaultLab::openWindow(FaultWindow &window)
-{
-    if (!window.open())
-        return false;
-    window.get<QCheckBox>("namesCheck")->setChecked(true);
-    return window.setLog(m_logs.path(), true);
-}
-
-void TestFaultLab::dnsNames_data()
-{
-    QTest::addColumn<QByteArray>("hostsName"); // of every address when given
-    QTest::addColumn<bool>("serverStopped");
-    QTest::addColumn<bool>("pingMode");
-    QTest::newRow("ping mode: the names") << QByteArray() << false << true;
-    QTest::newRow("stopped server, ping mode: lines without names") << QByteArray() << true << true;
-    QTest::newRow("domain mode: the names") << QByteArray() << false << false;
-    QTest::newRow("stopped server, domain mode: no lines") << QByteArray() << true << false;
-    QTest::newRow("shell metacharacters") << "a;b$(c)`d`|e&f<g>'h\"i"_ba << false << true;
-    QTest::newRow("UTF-8 and backslash as text") << "caf\xc3\xa9\\x41.test"_ba << false << true;
-}
-
-void TestFaultLab::dnsNames()
-{
-    QFETCH(QByteArray, hostsName);
-    QFETCH(bool, serverStopped);
-    QFETCH(bool, pingMode);
-    const QStringList addresses = series(40, u"127.0.3.%1"_s);
-    QStringList names =
-        serverStopped ? QStringList(40, u""_s) : series(40, u"name-%1.faults.test"_s);
-    if (!hostsName.isEmpty()) {
-        QByteArray hosts = m_hostsContents;
-        for (const QString &address : addresses)
-            hosts += address.toLatin1() + ' ' + hostsName + '\n';
-        QVERIFY(writeFile(m_hosts, hosts));
-        names = QStringList(40, QString::fromUtf8(hostsName).replace(u"\\"_s, u"\\x5C"_s));
-    }
-    FaultWindow window;
-    QVERIFY(openWindow(window));
-    if (!pingMode)
-        window.get<QRadioButton>("domainModeButton")->click();
-    window.setRange(addresses.first(), addresses.last());
-    DialogAnswerer told;
-    if (serverStopped)
-        signalServer(SIGSTOP);
-    QVERIFY(window.run("startButton", 30000)); // 40 lookups of 1 s, 32 at a time
-
-    QStringList lines = pingLines(addresses, names);
-    QByteArray log = pingLog(addresses, names);
-    if (!pingMode) {
-        lines.clear();
-        log.clear();
-        for (qsizetype i = 0; i < 40 && !serverStopped; ++i) {
-            lines.append(addresses[i] + u'\t' + names[i]);
-            log += (addresses[i] + u"   "_s + names[i]).toUtf8() + "\r\n";
-        }
-    }
-    QCOMPARE(window.lines(), lines);
-    QCOMPARE(window.counter(), lines.isEmpty() ? QString()
-                               : pingMode      ? u"40 pinged IP Numbers"_s
-                                               : u"40 domain names"_s);
-    QCOMPARE(readFile(m_log), log);
-    QCOMPARE(told.texts(), QStringList());
-    QCOMPARE(window.get<IpAddressEdit>("startAddressEdit")->text(), addresses.last());
+    m_f.reset();
 }
 
 // Stop ends the run long before a lookup could time out; Resume, once the
-// server is back, lists the whole range.
+// server is back, lists and logs the whole range with its names.
 void TestFaultLab::dnsStopWhileLookupsHang()
 {
-    QVERIFY(writeFile(m_resolvConf, "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"));
-    FaultWindow window;
-    QVERIFY(openWindow(window));
-    window.setRange(u"127.0.3.1"_s, u"127.0.3.64"_s);
-    signalServer(SIGSTOP);
-    QSignalSpy finished(window.form.get(), &MainWindow::runFinished);
-    QTest::mouseClick(window.get("startButton"), Qt::LeftButton);
+    const QString resolvConf = qEnvironmentVariable("CORVANE_DNS_RESOLV_CONF");
+    const QByteArray kept = readFile(resolvConf);
+    const pid_t dnsmasq =
+        readFile(qEnvironmentVariable("CORVANE_DNS_DIR") + u"/dnsmasq.pid"_s).trimmed().toInt();
+    QVERIFY(dnsmasq > 1);
+    const auto restore = qScopeGuard([&] {
+        ::kill(dnsmasq, SIGCONT);
+        writeFile(resolvConf, kept); // bind-mounted: it keeps its inode
+    });
+    QVERIFY(writeFile(resolvConf, "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"));
+    QVERIFY(m_f.open(QString(), MainWindowFixture::SystemParts));
+    m_f.ui<QCheckBox>("namesCheck")->setChecked(true);
+    QTemporaryDir logs;
+    QVERIFY(m_f.setLog(logs.path(), true));
+    m_f.setRange(u"127.0.3.1"_s, u"127.0.3.64"_s);
+    QCOMPARE(::kill(dnsmasq, SIGSTOP), 0);
+    QSignalSpy finished(m_f.window.get(), &MainWindow::runFinished);
+    QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
     QTRY_VERIFY(unreadQuestionBytes() > 0);
-    QVERIFY(window.form->isRunning());
-    QTest::mouseClick(window.get("stopButton"), Qt::LeftButton);
+    QVERIFY(m_f.window->isRunning());
+    QTest::mouseClick(m_f.ui("stopButton"), Qt::LeftButton);
     QTRY_COMPARE(finished.count(), 1);
-    QVERIFY(!window.form->isRunning());
-    QCOMPARE(window.get<IpAddressEdit>("startAddressEdit")->text(), u"127.0.3.1"_s);
-    QCOMPARE(window.lines(), QStringList());
-    signalServer(SIGCONT);
-    QVERIFY(window.run("resumeButton"));
-    QCOMPARE(window.lines(),
-             pingLines(series(64, u"127.0.3.%1"_s), series(64, u"name-%1.faults.test"_s)));
-    QCOMPARE(window.counter(), u"64 pinged IP Numbers"_s);
+    QVERIFY(!m_f.window->isRunning());
+    QCOMPARE(m_f.ui<IpAddressEdit>("startAddressEdit")->text(), u"127.0.3.1"_s);
+    QCOMPARE(m_f.lines(), QStringList());
+    QCOMPARE(::kill(dnsmasq, SIGCONT), 0);
+    QVERIFY(m_f.run("resumeButton"));
+    const QStringList addresses = series(64, u"127.0.3.%1"_s);
+    const QStringList names = series(64, u"name-%1.faults.test"_s);
+    QCOMPARE(m_f.lines(), pingLines(addresses, names));
+    QCOMPARE(m_f.counter(), u"64 pinged IP Numbers"_s);
+    QCOMPARE(readFile(logs.path() + u"/ipnums.txt"_s), pingLog(addresses, names));
 }
 
 // Start says so once per press, after the beep, and changes nothing; the IP
@@ -221,46 +146,46 @@ void TestFaultLab::dnsStopWhileLookupsHang()
 // no echo request, still runs. Once allowed, Start and the list send at once.
 void TestFaultLab::echoRefusedUntilAllowed()
 {
-    FaultWindow window;
-    QVERIFY(!window.prober->isAvailable());
-    QVERIFY(window.open());
-    window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
-    window.get<QListWidget>("resultList")->addItem(u"a line from before"_s);
+    QVERIFY(m_f.open(QString(), MainWindowFixture::SystemParts));
+    QVERIFY(!m_f.systemProber->isAvailable());
+    m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
+    qobject_cast<ResultListModel *>(m_f.ui<QListView>("resultList")->model())
+        ->appendLines({u"a line from before"_s});
     DialogAnswerer told;
-    const QString message = echoUnavailableMessage(window.prober->unavailableReason());
+    const QString message = echoUnavailableMessage(m_f.systemProber->unavailableReason());
     const auto checkTold = [&](qsizetype times) {
         QTRY_COMPARE(told.texts(), QStringList(times, message));
         QCOMPARE(told.seen().last().icon, QMessageBox::Warning);
         QVERIFY2(told.seen().last().beeped, "no beep before the message");
     };
     for (int press = 1; press <= 2; ++press) {
-        QTest::mouseClick(window.get("startButton"), Qt::LeftButton);
+        QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
         checkTold(press);
-        QVERIFY(!window.form->isRunning() && !window.get("stopButton")->isEnabled());
-        QCOMPARE(window.lines(), QStringList{u"a line from before"_s});
+        QVERIFY(!m_f.window->isRunning() && !m_f.ui("stopButton")->isEnabled());
+        QCOMPARE(m_f.lines(), QStringList{u"a line from before"_s});
     }
     qsizetype toldBeforeF5 = 0;
-    QCOMPARE(ipListMarks(window, [&] { toldBeforeF5 = told.seen().size(); }),
+    QCOMPARE(ipListMarks(m_f, [&] { toldBeforeF5 = told.seen().size(); }),
              QStringList(100, QString()));
     QCOMPARE(toldBeforeF5, 3);
     checkTold(4);
-    window.get<QRadioButton>("domainModeButton")->click();
-    QVERIFY(window.run());
-    window.get<QRadioButton>("pingModeButton")->click();
-    window.get<QCheckBox>("namesCheck")->setChecked(false);
+    m_f.ui<QRadioButton>("domainModeButton")->click();
+    QVERIFY(m_f.run());
+    m_f.ui<QRadioButton>("pingModeButton")->click();
+    m_f.ui<QCheckBox>("namesCheck")->setChecked(false);
 
     const auto closeAgain = qScopeGuard([] { setPingGroupRange("1 0"); });
     QVERIFY(setPingGroupRange("0 0"));
-    window.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
-    QVERIFY(window.run());
-    QCOMPARE(window.lines(), pingLines(series(10, u"198.18.1.%1"_s)));
-    QCOMPARE(ipListMarks(window).mid(0, 3), (QStringList{u"X"_s, u"X"_s, QString()}));
+    m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
+    QVERIFY(m_f.run());
+    QCOMPARE(m_f.lines(), pingLines(series(10, u"198.18.1.%1"_s)));
+    QCOMPARE(ipListMarks(m_f).mid(0, 3), (QStringList{u"X"_s, u"X"_s, QString()}));
     QCOMPARE(told.seen().size(), 4);
 }
 
 int main(int argc, char **argv)
 {
-    return runFaultTest<TestFaultLab>(argc, argv);
+    return runInOwnMounts<TestFaultLab>(argc, argv);
 }
 
 #include "tst_faultlab.moc"

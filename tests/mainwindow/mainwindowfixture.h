@@ -1,35 +1,55 @@
 #pragma once
 
+// The main window as the program builds it, over a settings file in a private
+// folder and a stand-in browser that notes its arguments in browserRecord(),
+// with the clock fixed so result lines compare whole. The prober and resolver
+// are fakes the test steers, or the system's; the expected lines and log of a
+// Ping run; mounts that make writes fail even for root; main() of such tests.
+
 #include "browserlauncher.h"
+#include "dirlist.h"
 #include "fakeechoprober.h"
 #include "fakehostresolver.h"
+#include "ipaddressedit.h"
+#include "ipv4address.h"
 #include "mainwindow.h"
 #include "qsettingsstore.h"
 #include "testfiles.h"
 #include "widgetlookup.h"
 
 #include <QAbstractButton>
-#include <QListWidget>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
-// A main window over a settings file in a private folder, a prober and a
-// resolver the test chooses (localhost resolves), and a stand-in browser
-// that notes its arguments in browserRecord().
+using namespace Qt::StringLiterals;
+
+inline const QString kStamp = u"12/05/26 03:26:08 pm"_s;
+
 class MainWindowFixture
 {
 public:
     MainWindowFixture()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + u"/config"));
-        qputenv("CORVANE_CHECK_HOST", "localhost");
+        qputenv("CORVANE_CHECK_HOST", "localhost"); // the start-up check stays on this machine
         const QString browser = m_dir.path() + u"/browser.sh";
         writeFile(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" +
                                QFile::encodeName(browserRecord()) + "\"\n");
         QFile::setPermissions(browser, QFile::ReadOwner | QFile::ExeOwner);
         qputenv("BROWSER", QFile::encodeName(browser));
         m_browser = createSystemBrowserLauncher();
+        reset();
     }
 
     // A fresh window and fake parts over an empty settings file, unless kept.
@@ -38,51 +58,80 @@ public:
         window.reset();
         prober = std::make_unique<FakeEchoProber>();
         resolver = std::make_unique<FakeHostResolver>();
-        resolver->forward.insert(QStringLiteral("localhost"), QStringLiteral("127.0.0.1"));
+        resolver->forward.insert(u"localhost"_s, u"127.0.0.1"_s);
         if (!keepSettings)
-            QFile::remove(QSettingsStore::fileName(QStringLiteral("Corvane")));
+            QFile::remove(QSettingsStore::fileName(u"Corvane"_s));
         QFile::remove(browserRecord());
         settings = std::make_unique<QSettingsStore>();
     }
 
-    // Opens the window as the program does, with the real prober if given.
-    bool open(const QString &commandLine = QString(), EchoProber *realProber = nullptr)
+    // Opens the window as the program does, over the system's prober (and
+    // resolver) when @p system asks for them.
+    enum Parts { Fakes, SystemProber, SystemParts };
+    bool open(const QString &commandLine = QString(), Parts system = Fakes)
     {
-        window = std::make_unique<MainWindow>(*settings, realProber ? *realProber : *prober,
-                                              *resolver, *m_browser);
+        if (system != Fakes && !systemProber)
+            systemProber = createSystemEchoProber();
+        if (system == SystemParts && !systemResolver)
+            systemResolver = createSystemHostResolver();
+        window = std::make_unique<MainWindow>(*settings, system == Fakes ? *prober : *systemProber,
+                                              system == SystemParts ? *systemResolver : *resolver,
+                                              *m_browser);
         window->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(15, 26, 8)); });
         return window->startUp(commandLine) && QTest::qWaitForWindowActive(window.get());
     }
 
-    template<typename T>
+    template<typename T = QAbstractButton>
     T *ui(const char *name) const
     {
         return child<T>(window, name);
     }
-
-    void clickAndWait(const char *button)
+    void setRange(const QString &start, const QString &stop)
+    {
+        ui<IpAddressEdit>("startAddressEdit")->setText(start);
+        ui<IpAddressEdit>("stopAddressEdit")->setText(stop);
+    }
+    // Every address from @p start to @p stop answers the fake prober.
+    void answerAll(const QString &start, const QString &stop)
+    {
+        for (quint32 a = *parseIPv4Address(start); a <= *parseIPv4Address(stop); ++a)
+            prober->answering.insert(a);
+        setRange(start, stop);
+    }
+    // The log goes to @p folder/ipnums.txt.
+    bool setLog(const QString &folder, bool overwrite)
+    {
+        ui<QLineEdit>("logFileEdit")->setText(u"ipnums.txt"_s);
+        ui<QCheckBox>("logEnabledCheck")->setChecked(true);
+        ui<QCheckBox>("overwriteCheck")->setChecked(overwrite);
+        return ui<DirList>("folderTree")->setPath(folder);
+    }
+    // Clicks @p button and waits for the run it starts to end.
+    bool run(const char *button = "startButton", int timeoutMs = 30000)
     {
         QSignalSpy finished(window.get(), &MainWindow::runFinished);
-        QTest::mouseClick(ui<QAbstractButton>(button), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+        if (!ui(button)->isEnabled())
+            return false;
+        QTest::mouseClick(ui(button), Qt::LeftButton);
+        return !finished.isEmpty() || finished.wait(timeoutMs);
     }
-
     QStringList lines() const
     {
+        const QAbstractItemModel *model = ui<QListView>("resultList")->model();
         QStringList result;
-        for (int row = 0; row < ui<QListWidget>("resultList")->count(); ++row)
-            result.append(ui<QListWidget>("resultList")->item(row)->text());
+        for (int row = 0; row < model->rowCount(); ++row)
+            result.append(model->index(row, 0).data().toString());
         return result;
     }
+    QString counter() const { return ui<QLabel>("statusLabel")->text(); }
 
     static QString stored(const QString &key)
     {
-        return QSettingsStore().readSetting(QStringLiteral("Corvane"), QStringLiteral("Options"),
-                                            key, QStringLiteral("<missing>"));
+        return QSettingsStore().readSetting(u"Corvane"_s, u"Options"_s, key, u"<missing>"_s);
     }
     void store(const QString &key, const QString &value)
     {
-        settings->writeSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), key, value);
+        settings->writeSetting(u"Corvane"_s, u"Options"_s, key, value);
         settings->flush();
     }
 
@@ -91,6 +140,8 @@ public:
 
     std::unique_ptr<FakeEchoProber> prober;
     std::unique_ptr<FakeHostResolver> resolver;
+    std::unique_ptr<EchoProber> systemProber;
+    std::unique_ptr<HostResolver> systemResolver;
     std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<MainWindow> window;
 
@@ -98,3 +149,50 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<BrowserLauncher> m_browser;
 };
+
+// The list lines and the log of a Ping run over @p addresses, with the @p names when given.
+inline QStringList pingLines(const QStringList &addresses, const QStringList &names = {})
+{
+    QStringList result;
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        result.append(addresses[i] + u'\t' + (names.isEmpty() ? QString() : names[i] + u'\t') +
+                      kStamp);
+    return result;
+}
+inline QByteArray pingLog(const QStringList &addresses, const QStringList &names = {})
+{
+    QByteArray result;
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        result += (addresses[i] + u"   "_s + names.value(i) + u"   "_s + kStamp).toUtf8() + "\r\n";
+    return result;
+}
+
+// Root writes through permissions: a read-only bind mount of @p path, or a
+// small tmpfs over it, makes writes fail. What went wrong, or nothing.
+inline QString mountOver(const QString &path, bool readOnly)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const char *p = native.constData();
+    const bool failed =
+        readOnly ? mount(p, p, nullptr, MS_BIND, nullptr) != 0 ||
+                       mount(nullptr, p, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0
+                 : mount("corvane-faults", p, "tmpfs", 0, "size=8k") != 0;
+    return failed ? path + u": "_s + QString::fromLocal8Bit(std::strerror(errno)) : QString();
+}
+
+// main() of a test that mounts: as root, a mount namespace of its own first
+// (before any thread starts); then @p Test under a QApplication in the locale
+// whose separators the result lines carry.
+template<class Test>
+int runInOwnMounts(int argc, char **argv)
+{
+    if (geteuid() == 0 && (unshare(CLONE_NEWNS) != 0 ||
+                           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)) {
+        std::perror("a private mount namespace");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    Test test;
+    return QTest::qExec(&test, argc, argv);
+}
