@@ -14,8 +14,8 @@ class TestIpNumber : public QObject
 private slots:
     void walk_data();
     void walk();
-    void parse_data();
-    void parse();
+    void rejected_data();
+    void rejected();
 };
 
 void TestIpNumber::walk_data()
@@ -79,23 +79,20 @@ void TestIpNumber::walk()
     QCOMPARE(handled.mid(count - last.size()), last);
 }
 
-void TestIpNumber::parse_data()
+void TestIpNumber::rejected_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<std::optional<quint32>>("address");
 
-    const std::optional<quint32> none;
-    QTest::newRow("leading space") << u" 1.2.3.4"_s << none;
-    QTest::newRow("trailing newline") << u"1.2.3.4\n"_s << none;
-    QTest::newRow("NUL cuts nothing short") << u"1.2.3.4\0garbage"_s << none;
+    QTest::newRow("leading space") << u" 1.2.3.4"_s;
+    QTest::newRow("trailing newline") << u"1.2.3.4\n"_s;
+    QTest::newRow("NUL cuts nothing short") << u"1.2.3.4\0garbage"_s;
 }
 
-void TestIpNumber::parse()
+void TestIpNumber::rejected()
 {
     QFETCH(QString, text);
-    QFETCH(std::optional<quint32>, address);
 
-    QCOMPARE(parseIPv4Address(text), address);
+    QCOMPARE(parseIPv4Address(text), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TestIpNumber)
