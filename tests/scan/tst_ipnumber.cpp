@@ -14,7 +14,7 @@ class TestIpNumber : public QObject
 private slots:
     void walk_data();
     void walk();
-    void rejected_data();
+    void lastAddressWraps();
     void rejected();
 };
 
@@ -79,20 +79,20 @@ void TestIpNumber::walk()
     QCOMPARE(handled.mid(count - last.size()), last);
 }
 
-void TestIpNumber::rejected_data()
+// A run never steps from the last address (the end tests stop it first).
+void TestIpNumber::lastAddressWraps()
 {
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("leading space") << u" 1.2.3.4"_s;
-    QTest::newRow("trailing newline") << u"1.2.3.4\n"_s;
-    QTest::newRow("NUL cuts nothing short") << u"1.2.3.4\0garbage"_s;
+    OctetSlots walk;
+    splitIpNumber(u"255.255.255.255"_s, walk);
+    QVERIFY(nextIpNumber(walk));
+    QCOMPARE(walk.slot[4], u"0.0.0.0"_s);
 }
 
+// White space and NUL, which the fuzzer leaves out, make no address.
 void TestIpNumber::rejected()
 {
-    QFETCH(QString, text);
-
-    QCOMPARE(parseIPv4Address(text), std::nullopt);
+    for (const QString &text : {u" 1.2.3.4"_s, u"1.2.3.4\n"_s, u"1.2.3.4\0garbage"_s})
+        QVERIFY2(!parseIPv4Address(text), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestIpNumber)
