@@ -1,9 +1,7 @@
 #pragma once
 
 #include "echoprober.h"
-#include "ipv4address.h"
 
-#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QTimer>
@@ -15,9 +13,8 @@ class FakeEchoProber : public EchoProber
 {
     Q_OBJECT
 public:
-    explicit FakeEchoProber(QObject *parent = nullptr)
-        : EchoProber(parent)
-    {}
+    using EchoProber::EchoProber;
+    using EchoProber::probe;
 
     QSet<quint32> answering;           ///< addresses that answer
     std::function<int(quint32)> delay; ///< reply delay in ms per address (default 0)
@@ -26,37 +23,28 @@ public:
 
     QList<quint32> sent;
     QList<QPair<int, int>> ttlAndTimeout; ///< of each probe sent, in order
-    int lastTtl = 0;                      ///< TTL of the latest probe
-    int lastTimeoutMs = 0;                ///< wait of the latest probe
     QSet<ProbeId> cancelled;
-    int maxInFlight = 0;
+    int maxInFlight = 0; ///< most probes ever waiting for their reply at once
 
     ProbeId probe(quint32 address, int ttl, int timeoutMs) override
     {
         const ProbeId id = ++m_lastId;
         sent.append(address);
         ttlAndTimeout.append({ttl, timeoutMs});
-        lastTtl = ttl;
-        lastTimeoutMs = timeoutMs;
-        ++m_inFlight;
-        maxInFlight = qMax(maxInFlight, m_inFlight);
+        maxInFlight = qMax(maxInFlight, ++m_inFlight);
         const bool answered = answering.contains(address);
         QTimer::singleShot(delay ? delay(address) : 0, this, [this, id, answered] {
-            if (cancelled.contains(id) && !reportCancelledToo)
-                return;
             if (!cancelled.contains(id))
                 --m_inFlight;
-            emit finished(id, answered);
+            if (!cancelled.contains(id) || reportCancelledToo)
+                emit finished(id, answered);
         });
         return id;
     }
-    using EchoProber::probe;
     void cancel(ProbeId id) override
     {
-        if (!cancelled.contains(id)) {
-            cancelled.insert(id);
-            --m_inFlight;
-        }
+        m_inFlight -= cancelled.contains(id) ? 0 : 1;
+        cancelled.insert(id);
     }
     void cancelAll() override {}
     bool isAvailable() const override { return available; }
