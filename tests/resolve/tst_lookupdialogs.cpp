@@ -1,5 +1,3 @@
-// The IP and Domain lookups through their real prompts and message boxes, and
-// the shape check of a typed address (fuzz_ipnumber checks it against a model).
 #include "dialoganswerer.h"
 #include "failuremessage.h"
 #include "fakehostresolver.h"
@@ -93,24 +91,6 @@ private slots:
                  asked.isEmpty() ? QStringList() : QStringList{asked});
         QTEST(last, "rememberedAfter");
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
-
-    void ipNumberForm_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("shaped");
-        QTest::newRow("octets not range-checked, fourth part not read") << u"300.1.1.x"_s << true;
-        QTest::newRow("signed 16-bit bounds") << u"32767.-32768.+0.0"_s << true;
-        QTest::newRow("above 16 bits") << u"32768.0.0.0"_s << false;
-        QTest::newRow("below 16 bits") << u"1.-32769.0.0"_s << false;
-        QTest::newRow("blanks around a part") << u" 1 . 2 .3 .4"_s << true;
-        QTest::newRow("empty third part") << u"1.2..4"_s << false;
-    }
-
-    void ipNumberForm()
-    {
-        QFETCH(QString, text);
-        QTEST(hasIpNumberForm(text), "shaped");
     }
 };
 
