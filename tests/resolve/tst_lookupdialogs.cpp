@@ -49,14 +49,14 @@ private slots:
         row("empty name asks nothing", true, "old.test", "", "?old.test", "", "");
         row("number found: blanks go to the resolver unchanged", false, "", " 10.0.0.7",
             "?; 10.0.0.7: Host name: official.test wait", " 10.0.0.7", " 10.0.0.7");
-        row("bad shape: warning, asked again with it; 300.1.1.1 has the shape", false, "",
-            "1.2.3|300.1.1.1",
-            "?;Corvane: Not a valid IP Number. beep;?1.2.3;"
+        row("part below 16 bits: warning, asked again with it; 16-bit parts, fourth unread pass",
+            false, "", "1.-32769.0.0|32767.-32768.+0.x",
+            "?;Corvane: Not a valid IP Number. beep;?1.-32769.0.0;"
             "Corvane: Unable to get domain name. beep wait",
-            "300.1.1.1", "300.1.1.1");
-        row("bad shape, then cancel: nothing asked, number forgotten", false, "192.0.2.9",
-            "1.2.3.4.5|<cancel>", "?192.0.2.9;Corvane: Not a valid IP Number. beep;?1.2.3.4.5", "",
-            "");
+            "32767.-32768.+0.x", "32767.-32768.+0.x");
+        row("part above 16 bits, then cancel: nothing asked, number forgotten", false, "192.0.2.9",
+            "32768.0.0.0|<cancel>", "?192.0.2.9;Corvane: Not a valid IP Number. beep;?32768.0.0.0",
+            "", "");
     }
 
     void lookup()
