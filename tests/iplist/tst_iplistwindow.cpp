@@ -11,8 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-// The window over the real prober (loopback answers) and a real settings file:
-// what reaches the list's rules from its real controls, keys and mouse.
 class TestIpListWindow : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,3 @@
-// The browser launch against stand-in browsers found through $BROWSER, real
-// desktop files (asked through xdg-utils) and Debian's alternatives; then the
-// About box and the result list's double-click over a recording launcher.
 #include "aboutbox.h"
 #include "browserlauncher_linux.h"
 #include "desktopentry.h"
@@ -18,7 +15,6 @@ using Result = BrowserLauncher::LaunchResult;
 
 namespace {
 
-// The other side of the interface: notes each target and answers as told.
 struct RecordingLauncher : BrowserLauncher
 {
     Result result = Result::Started;

@@ -1,6 +1,3 @@
-// The real resolver against dnsmasq and a private hosts file, inside the
-// private namespaces of tests/lab/dns-run.sh; skipped anywhere else, where the
-// real name servers would be asked.
 #include "resolver.h"
 
 #include <QFile>
