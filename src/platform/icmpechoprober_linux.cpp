@@ -4,20 +4,31 @@
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <ctime>
 
 namespace {
 
-// Requests sent per turn of the event loop; replies are read between bursts
-// so that thousands of probes in flight never overflow the receive queue.
-constexpr int SendBurst = 64;
-constexpr int ReadBudget = 1024;
+// Requests sent per turn of the event loop; replies are read after every few
+// batches so that thousands in flight never overflow the receive queue.
+constexpr int SendBurst = 16 * IcmpSocket::kBatch;
+constexpr int BatchesBetweenReads = 4;
+// Messages read per drain at most, so that a flood cannot hold the event loop.
+constexpr int ReadBudget = 65536;
 constexpr int FirstPauseMs = 1;
 constexpr int LongestPauseMs = 50;
-// When the system has refused every send for this long, something other than
-// a full queue is wrong: the waiting probes end as unanswered.
-constexpr auto SendStallLimit = std::chrono::seconds(10);
+// A request the system has refused for this long ends unanswered: something
+// other than a full queue or neighbour table is wrong with it.
+constexpr auto RefusalLimit = std::chrono::seconds(10);
 constexpr qint64 LongestTimerMs = 3600 * 1000;
+
+qint64 systemTimeNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 } // namespace
 
@@ -33,6 +44,7 @@ IcmpEchoProber::IcmpEchoProber(QObject *parent)
     connect(&m_deadlineTimer, &QTimer::timeout, this, &IcmpEchoProber::expireDeadlines);
     connect(&m_emitTimer, &QTimer::timeout, this, &IcmpEchoProber::emitFinished);
     m_nextSequence = static_cast<quint16>(QRandomGenerator::global()->bounded(65536u));
+    m_bySequence.assign(65536, 0);
     openSocket();
 }
 
@@ -50,7 +62,7 @@ void IcmpEchoProber::openSocket()
     m_readNotifier =
         std::make_unique<QSocketNotifier>(m_socket->descriptor(), QSocketNotifier::Read);
     connect(m_readNotifier.get(), &QSocketNotifier::activated, this, [this] {
-        readSocket(ReadBudget);
+        readSocket();
         emitFinished();
     });
     m_writeNotifier =
@@ -97,7 +109,8 @@ void IcmpEchoProber::cancel(ProbeId id)
     if (it == m_probes.end())
         return;
     if (it->state == Probe::State::InFlight) {
-        m_bySequence.remove(it->sequence);
+        m_bySequence[it->sequence] = 0;
+        --m_inFlight;
         m_deadlines.erase({it->deadline, id});
     }
     // A queued id stays in the send queue and is skipped there.
@@ -108,7 +121,8 @@ void IcmpEchoProber::cancelAll()
 {
     m_probes.clear();
     m_sendQueue.clear();
-    m_bySequence.clear();
+    m_bySequence.assign(65536, 0);
+    m_inFlight = 0;
     m_deadlines.clear();
     m_done.clear();
     m_sendTimer.stop();
@@ -117,7 +131,6 @@ void IcmpEchoProber::cancelAll()
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
     m_pauseMs = 0;
-    m_stalledSince.reset();
 }
 
 bool IcmpEchoProber::isAvailable() const
@@ -158,83 +171,100 @@ void IcmpEchoProber::scheduleSend()
 void IcmpEchoProber::sendQueued()
 {
     int sent = 0;
-    while (!m_sendQueue.empty() && sent < SendBurst) {
-        const ProbeId id = m_sendQueue.front();
-        const auto it = m_probes.find(id);
-        if (it == m_probes.end() || it->state != Probe::State::Queued) {
-            m_sendQueue.pop_front();
-            continue;
+    int batches = 0;
+    bool refused = false;
+    std::array<IcmpSocket::Request, IcmpSocket::kBatch> requests;
+    std::array<ProbeId, IcmpSocket::kBatch> ids;
+    while (!m_sendQueue.empty() && sent < SendBurst && !refused) {
+        // The next queued probes with one time-to-live, each with a free sequence number.
+        int count = 0;
+        int ttl = 0;
+        for (auto q = m_sendQueue.begin(); q != m_sendQueue.end() && count < IcmpSocket::kBatch;) {
+            const auto it = m_probes.find(*q);
+            if (it == m_probes.end() || it->state != Probe::State::Queued) {
+                q = m_sendQueue.erase(q);
+                continue;
+            }
+            if (count > 0 && it->ttl != ttl)
+                break;
+            quint16 sequence = 0;
+            if (!allocateSequence(sequence))
+                break; // every sequence number is in flight: the next answer makes room
+            ttl = it->ttl;
+            it->sequence = sequence;
+            m_bySequence[sequence] = *q; // reserved; a refused request gives it back
+            requests[count] = {it->address, sequence};
+            ids[count++] = *q;
+            ++q;
         }
-        quint16 sequence = 0;
-        if (!allocateSequence(sequence))
-            break; // every sequence number is in flight: the next answer makes room
-
-        const IcmpSocket::SendStatus status = m_socket->send(it->address, it->ttl, sequence);
-        if (status == IcmpSocket::SendStatus::TryLater) {
-            waitForRoom(m_socket->lastError());
+        if (count == 0)
             break;
+
+        int done = 0;
+        const qint64 sentNs = systemTimeNs();
+        const auto now = Clock::now();
+        const IcmpSocket::SendStatus status =
+            m_socket->send(std::span(requests.data(), count), ttl, done);
+        for (int i = 0; i < done; ++i) {
+            Probe &probe = m_probes[ids[i]];
+            probe.state = Probe::State::InFlight;
+            probe.sentNs = sentNs;
+            probe.deadline = now + std::chrono::milliseconds(probe.timeoutMs);
+            probe.refusedSince.reset();
+            m_deadlines.emplace(probe.deadline, ids[i]);
+            ++m_inFlight;
         }
-        m_sendQueue.pop_front();
-        m_pauseMs = 0;
-        m_stalledSince.reset();
-        if (status == IcmpSocket::SendStatus::Failed) {
+        m_sendQueue.erase(m_sendQueue.begin(), m_sendQueue.begin() + done);
+        for (int i = done; i < count; ++i)
+            m_bySequence[requests[i].sequence] = 0;
+        sent += done;
+        if (done > 0)
+            m_pauseMs = 0;
+        if (status == IcmpSocket::SendStatus::TryLater) {
+            refused = waitForRoom(m_probes[ids[done]], m_socket->lastError());
+        } else if (status == IcmpSocket::SendStatus::Failed) {
             // No route, a broadcast address, a time-to-live that cannot be sent...
-            finish(id, *it, false);
-            continue;
+            m_sendQueue.pop_front();
+            finish(ids[done], m_probes[ids[done]], false);
         }
-        it->state = Probe::State::InFlight;
-        it->sequence = sequence;
-        it->deadline = Clock::now() + std::chrono::milliseconds(it->timeoutMs);
-        m_bySequence.insert(sequence, id);
-        m_deadlines.emplace(it->deadline, id);
-        ++sent;
+        if (++batches % BatchesBetweenReads == 0)
+            readSocket();
     }
 
     if (sent > 0)
-        readSocket(ReadBudget);
-    if (m_sendQueue.empty())
-        m_stalledSince.reset();
-    else if (m_bySequence.size() < 65536)
+        readSocket();
+    if (!refused && !m_sendQueue.empty() && m_inFlight < 65536)
         scheduleSend();
     armDeadlineTimer();
     emitFinished();
 }
 
-void IcmpEchoProber::waitForRoom(int error)
+bool IcmpEchoProber::waitForRoom(Probe &probe, int error)
 {
     ++m_deferredSends;
     const auto now = Clock::now();
-    if (!m_stalledSince)
-        m_stalledSince = now;
-    if (now - *m_stalledSince > SendStallLimit) {
-        failQueued();
-        return;
+    if (!probe.refusedSince)
+        probe.refusedSince = now;
+    if (now - *probe.refusedSince > RefusalLimit) {
+        const ProbeId id = m_sendQueue.front();
+        m_sendQueue.pop_front();
+        finish(id, probe, false);
+        m_pauseMs = 0;
+        return false;
     }
     m_pauseMs = m_pauseMs == 0 ? FirstPauseMs : std::min(m_pauseMs * 2, LongestPauseMs);
     // A full send buffer says when it has room again; a full device queue does not.
     if (error == EAGAIN || error == EWOULDBLOCK)
         m_writeNotifier->setEnabled(true);
     m_sendTimer.start(m_pauseMs);
-}
-
-void IcmpEchoProber::failQueued()
-{
-    while (!m_sendQueue.empty()) {
-        const ProbeId id = m_sendQueue.front();
-        m_sendQueue.pop_front();
-        const auto it = m_probes.find(id);
-        if (it != m_probes.end() && it->state == Probe::State::Queued)
-            finish(id, *it, false);
-    }
-    m_pauseMs = 0;
-    m_stalledSince.reset();
+    return true;
 }
 
 bool IcmpEchoProber::allocateSequence(quint16 &sequence)
 {
     for (int tries = 0; tries < 65536; ++tries) {
         const quint16 candidate = m_nextSequence++;
-        if (!m_bySequence.contains(candidate)) {
+        if (m_bySequence[candidate] == 0) {
             sequence = candidate;
             return true;
         }
@@ -242,16 +272,17 @@ bool IcmpEchoProber::allocateSequence(quint16 &sequence)
     return false;
 }
 
-void IcmpEchoProber::readSocket(int budget)
+void IcmpEchoProber::readSocket()
 {
-    std::optional<IcmpEchoEvent> event;
     int count = 0;
-    while (count < budget && m_socket->read(event)) {
-        ++count;
-        if (event)
-            handleEvent(*event);
+    for (int n; count < ReadBudget && (n = m_socket->read(m_events)) > 0;) {
+        count += n;
+        for (const IcmpEchoEvent &event : m_events)
+            handleEvent(event);
+        m_events.clear();
     }
-    while (count < budget && m_socket->readError(event)) {
+    std::optional<IcmpEchoEvent> event;
+    while (count < ReadBudget && m_socket->readError(event)) {
         ++count;
         if (event)
             handleEvent(*event);
@@ -260,20 +291,22 @@ void IcmpEchoProber::readSocket(int budget)
 
 void IcmpEchoProber::handleEvent(const IcmpEchoEvent &event)
 {
-    const auto found = m_bySequence.constFind(event.sequence);
-    if (found == m_bySequence.cend())
-        return; // late, duplicate, cancelled or someone else's
-    const ProbeId id = *found;
+    const ProbeId id = m_bySequence[event.sequence];
     const auto it = m_probes.find(id);
-    if (it == m_probes.end() || it->address != event.address)
-        return;
-    finish(id, *it, event.kind == IcmpEchoEvent::Kind::Reply);
+    if (it == m_probes.end() || it->state != Probe::State::InFlight || it->address != event.address)
+        return; // late, duplicate, cancelled or someone else's
+    const qint64 arrived = event.receivedNs != 0 ? event.receivedNs : systemTimeNs();
+    if (arrived < it->sentNs)
+        return; // about an earlier request that had this sequence number
+    const bool inTime = arrived - it->sentNs <= qint64(it->timeoutMs) * 1000000;
+    finish(id, *it, inTime && event.kind == IcmpEchoEvent::Kind::Reply);
 }
 
 void IcmpEchoProber::expireDeadlines()
 {
-    // Answers already waiting in the socket count, however late the timer ran.
-    readSocket(ReadBudget);
+    // Answers waiting in the socket count when they arrived in time, however
+    // late the timer ran.
+    readSocket();
     const auto now = Clock::now();
     while (!m_deadlines.empty() && m_deadlines.begin()->first <= now) {
         const ProbeId id = m_deadlines.begin()->second;
@@ -303,7 +336,8 @@ void IcmpEchoProber::armDeadlineTimer()
 void IcmpEchoProber::finish(ProbeId id, Probe &probe, bool answered)
 {
     if (probe.state == Probe::State::InFlight) {
-        m_bySequence.remove(probe.sequence);
+        m_bySequence[probe.sequence] = 0;
+        --m_inFlight;
         m_deadlines.erase({probe.deadline, id});
         if (!m_sendQueue.empty())
             scheduleSend();

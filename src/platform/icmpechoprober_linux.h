@@ -9,14 +9,17 @@
 #include <deque>
 #include <memory>
 #include <set>
+#include <vector>
 
 class QSocketNotifier;
 
 /// EchoProber on one Linux ICMP socket (see IcmpSocket), driven by the event
 /// loop: a socket notifier for replies and errors, one timer for the nearest
-/// deadline, one for sending. Requests the system has no room for (EAGAIN,
-/// ENOBUFS) wait in a queue and are sent again with growing pauses; their wait
-/// starts when they actually leave.
+/// deadline, one for sending. Requests leave in batches; every readiness of the
+/// socket drains it. Requests the system has no room for (EAGAIN, ENOBUFS, a
+/// full neighbour table) wait in a queue and are sent again with growing
+/// pauses; their wait starts when they actually leave. A reply counts when the
+/// kernel received it within the wait, however late it is read.
 class IcmpEchoProber : public EchoProber
 {
     Q_OBJECT
@@ -36,7 +39,7 @@ public:
     /// The socket's descriptor, -1 when none is open.
     int socketDescriptor() const;
     /// Probes sent and waiting for their answer.
-    int inFlightCount() const { return static_cast<int>(m_bySequence.size()); }
+    int inFlightCount() const { return m_inFlight; }
     /// Probes waiting to be sent.
     int queuedCount() const { return static_cast<int>(m_sendQueue.size()); }
     /// How many times the system refused a send for lack of room so far.
@@ -58,15 +61,16 @@ private:
         bool answered = false;
         quint16 sequence = 0;
         Clock::time_point deadline;
+        qint64 sentNs = 0; ///< system time of the send, as the kernel stamps arrivals
+        std::optional<Clock::time_point> refusedSince;
     };
 
     void openSocket();
     void scheduleSend();
     void sendQueued();
-    void waitForRoom(int error);
-    void failQueued();
+    bool waitForRoom(Probe &probe, int error);
     bool allocateSequence(quint16 &sequence);
-    void readSocket(int budget);
+    void readSocket();
     void handleEvent(const IcmpEchoEvent &event);
     void expireDeadlines();
     void armDeadlineTimer();
@@ -84,11 +88,12 @@ private:
     quint16 m_nextSequence = 0;
     QHash<ProbeId, Probe> m_probes;
     std::deque<ProbeId> m_sendQueue;
-    QHash<quint16, ProbeId> m_bySequence;
+    std::vector<ProbeId> m_bySequence; ///< the probe in flight with each sequence number, or 0
+    int m_inFlight = 0;
+    std::vector<IcmpEchoEvent> m_events;
     std::set<std::pair<Clock::time_point, ProbeId>> m_deadlines;
     std::deque<ProbeId> m_done;
 
     int m_pauseMs = 0;
-    std::optional<Clock::time_point> m_stalledSince;
     quint64 m_deferredSends = 0;
 };
