@@ -231,8 +231,6 @@ void IcmpEchoProber::sendQueued()
             readSocket();
     }
 
-    if (sent > 0)
-        readSocket();
     if (!refused && !m_sendQueue.empty() && m_inFlight < 65536)
         scheduleSend();
     armDeadlineTimer();

@@ -7,26 +7,62 @@
 
 using namespace Qt::StringLiterals;
 
-// Where neither kind of ICMP socket is allowed: an unprivileged user in a
-// network namespace whose ping_group_range admits nobody.
-class TestPingUnavailable : public QObject
+// The prober on this machine's loopback; and, as an unprivileged user in a lab
+// namespace whose ping_group_range admits nobody, where no ICMP socket is allowed.
+class TestPingSocket : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void replyCountsByItsArrival_data();
+    void replyCountsByItsArrival();
     void reasonSaysHowToAllowEchoRequests();
     void probesEndUnansweredOnALaterTurn_data();
     void probesEndUnansweredOnALaterTurn();
+
+private:
+    void requireUnavailable();
 };
 
-void TestPingUnavailable::initTestCase()
+void TestPingSocket::replyCountsByItsArrival_data()
+{
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<int>("busyMs"); // the event loop is blocked this long after the send
+    QTest::addColumn<bool>("expected");
+
+    QTest::newRow("reply read long after the wait counts, it arrived in time")
+        << 200 << 400 << true;
+    QTest::newRow("reply read at once does not count, it arrived after the wait")
+        << 0 << 0 << false;
+}
+
+void TestPingSocket::replyCountsByItsArrival()
+{
+    QFETCH(int, timeout);
+    QFETCH(int, busyMs);
+    QFETCH(bool, expected);
+    IcmpEchoProber prober;
+    if (!prober.isAvailable())
+        QSKIP(qPrintable(u"echo requests are not allowed here: "_s + prober.unavailableReason()));
+    QSignalSpy spy(&prober, &EchoProber::finished);
+    prober.probe(0x7f000001, 128, timeout);
+    // One turn sends; the reply is in the socket before its readiness is handled.
+    for (int turn = 0; turn < 100 && prober.inFlightCount() == 0 && spy.isEmpty(); ++turn)
+        QCoreApplication::processEvents();
+    QVERIFY2(spy.isEmpty() && prober.inFlightCount() == 1, "the send turn read the reply");
+    QTest::qSleep(busyMs);
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(1).toBool(), expected);
+}
+
+void TestPingSocket::requireUnavailable()
 {
     if (::geteuid() == 0 || qEnvironmentVariableIsEmpty("CORVANE_LAB"))
         QSKIP("runs as an unprivileged user inside the lab (run-in-lab.sh, CORVANE_LAB_RUN_AS)");
 }
 
-void TestPingUnavailable::reasonSaysHowToAllowEchoRequests()
+void TestPingSocket::reasonSaysHowToAllowEchoRequests()
 {
+    requireUnavailable();
     IcmpEchoProber prober;
     QVERIFY(!prober.isAvailable());
     QCOMPARE(prober.socketKind(), IcmpSocket::Kind::None);
@@ -43,7 +79,7 @@ void TestPingUnavailable::reasonSaysHowToAllowEchoRequests()
     QCOMPARE(system->unavailableReason(), reason);
 }
 
-void TestPingUnavailable::probesEndUnansweredOnALaterTurn_data()
+void TestPingSocket::probesEndUnansweredOnALaterTurn_data()
 {
     QTest::addColumn<QString>("address");
     QTest::newRow("loopback") << u"127.0.0.1"_s;
@@ -52,8 +88,9 @@ void TestPingUnavailable::probesEndUnansweredOnALaterTurn_data()
     QTest::newRow("text that is no address") << u"nowhere"_s;
 }
 
-void TestPingUnavailable::probesEndUnansweredOnALaterTurn()
+void TestPingSocket::probesEndUnansweredOnALaterTurn()
 {
+    requireUnavailable();
     QFETCH(QString, address);
     IcmpEchoProber prober;
     QSignalSpy spy(&prober, &EchoProber::finished);
@@ -68,5 +105,5 @@ void TestPingUnavailable::probesEndUnansweredOnALaterTurn()
     QCOMPARE(spy.at(1).at(1).toBool(), false);
 }
 
-QTEST_GUILESS_MAIN(TestPingUnavailable)
-#include "tst_pingunavailable.moc"
+QTEST_GUILESS_MAIN(TestPingSocket)
+#include "tst_pingsocket.moc"
