@@ -4,7 +4,6 @@
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <ctime>
 
@@ -173,8 +172,8 @@ void IcmpEchoProber::sendQueued()
     int sent = 0;
     int batches = 0;
     bool refused = false;
-    std::array<IcmpSocket::Request, IcmpSocket::kBatch> requests;
-    std::array<ProbeId, IcmpSocket::kBatch> ids;
+    IcmpSocket::Request requests[IcmpSocket::kBatch];
+    ProbeId ids[IcmpSocket::kBatch];
     while (!m_sendQueue.empty() && sent < SendBurst && !refused) {
         // The next queued probes with one time-to-live, each with a free sequence number.
         int count = 0;
@@ -204,7 +203,7 @@ void IcmpEchoProber::sendQueued()
         const qint64 sentNs = systemTimeNs();
         const auto now = Clock::now();
         const IcmpSocket::SendStatus status =
-            m_socket->send(std::span(requests.data(), count), ttl, done);
+            m_socket->send(std::span(requests, static_cast<size_t>(count)), ttl, done);
         for (int i = 0; i < done; ++i) {
             Probe &probe = m_probes[ids[i]];
             probe.state = Probe::State::InFlight;

@@ -184,8 +184,9 @@ IcmpSocket::SendStatus IcmpSocket::send(std::span<const Request> requests, int t
     mmsghdr messages[kBatch];
     for (int i = 0; i < count; ++i) {
         char *packet = m_packets.data() + i * IcmpEchoRequestSize;
-        writeIcmpEchoRequest(packet, m_identifier, requests[i].sequence);
-        to[i] = socketAddress(requests[i].address);
+        const Request &request = requests[static_cast<size_t>(i)];
+        writeIcmpEchoRequest(packet, m_identifier, request.sequence);
+        to[i] = socketAddress(request.address);
         iov[i] = {packet, static_cast<size_t>(IcmpEchoRequestSize)};
         messages[i] = {};
         messages[i].msg_hdr.msg_name = &to[i];
