@@ -79,12 +79,11 @@ EchoProber::ProbeId IcmpEchoProber::probe(quint32 address, int ttl, int timeoutM
     if (!ensureAvailable())
         return finishLater(false);
 
-    const ProbeId id = ++m_lastId;
     Probe probe;
     probe.address = address;
     probe.ttl = ttl;
     probe.timeoutMs = std::max(timeoutMs, 0);
-    m_probes.insert(id, probe);
+    const ProbeId id = addProbe(probe);
     m_sendQueue.push_back(id);
     scheduleSend();
     return id;
@@ -92,11 +91,10 @@ EchoProber::ProbeId IcmpEchoProber::probe(quint32 address, int ttl, int timeoutM
 
 EchoProber::ProbeId IcmpEchoProber::finishLater(bool answered)
 {
-    const ProbeId id = ++m_lastId;
     Probe probe;
     probe.state = Probe::State::Done;
     probe.answered = answered;
-    m_probes.insert(id, probe);
+    const ProbeId id = addProbe(probe);
     m_done.push_back(id);
     m_emitTimer.start();
     return id;
@@ -104,21 +102,21 @@ EchoProber::ProbeId IcmpEchoProber::finishLater(bool answered)
 
 void IcmpEchoProber::cancel(ProbeId id)
 {
-    const auto it = m_probes.find(id);
-    if (it == m_probes.end())
+    Probe *probe = findProbe(id);
+    if (!probe)
         return;
-    if (it->state == Probe::State::InFlight) {
-        m_bySequence[it->sequence] = 0;
+    if (probe->state == Probe::State::InFlight) {
+        m_bySequence[probe->sequence] = 0;
         --m_inFlight;
-        m_deadlines.erase({it->deadline, id});
     }
-    // A queued id stays in the send queue and is skipped there.
-    m_probes.erase(it);
+    // A queued id stays in the send queue and is skipped there, as its deadline is.
+    release(id);
 }
 
 void IcmpEchoProber::cancelAll()
 {
     m_probes.clear();
+    m_firstId = m_lastId + 1;
     m_sendQueue.clear();
     m_bySequence.assign(65536, 0);
     m_inFlight = 0;
@@ -179,8 +177,8 @@ void IcmpEchoProber::sendQueued()
         int count = 0;
         int ttl = 0;
         for (auto q = m_sendQueue.begin(); q != m_sendQueue.end() && count < IcmpSocket::kBatch;) {
-            const auto it = m_probes.find(*q);
-            if (it == m_probes.end() || it->state != Probe::State::Queued) {
+            Probe *const it = findProbe(*q);
+            if (!it || it->state != Probe::State::Queued) {
                 q = m_sendQueue.erase(q);
                 continue;
             }
@@ -205,12 +203,17 @@ void IcmpEchoProber::sendQueued()
         const IcmpSocket::SendStatus status =
             m_socket->send(std::span(requests, static_cast<size_t>(count)), ttl, done);
         for (int i = 0; i < done; ++i) {
-            Probe &probe = m_probes[ids[i]];
+            Probe &probe = *findProbe(ids[i]);
             probe.state = Probe::State::InFlight;
             probe.sentNs = sentNs;
             probe.deadline = now + std::chrono::milliseconds(probe.timeoutMs);
             probe.refusedSince.reset();
-            m_deadlines.emplace(probe.deadline, ids[i]);
+            const std::pair entry(probe.deadline, ids[i]);
+            if (m_deadlines.empty() || m_deadlines.back().first <= probe.deadline)
+                m_deadlines.push_back(entry);
+            else // a shorter wait than one sent before
+                m_deadlines.insert(std::upper_bound(m_deadlines.begin(), m_deadlines.end(), entry),
+                                   entry);
             ++m_inFlight;
         }
         m_sendQueue.erase(m_sendQueue.begin(), m_sendQueue.begin() + done);
@@ -220,11 +223,11 @@ void IcmpEchoProber::sendQueued()
         if (done > 0)
             m_pauseMs = 0;
         if (status == IcmpSocket::SendStatus::TryLater) {
-            refused = waitForRoom(m_probes[ids[done]], m_socket->lastError());
+            refused = waitForRoom(*findProbe(ids[done]), m_socket->lastError());
         } else if (status == IcmpSocket::SendStatus::Failed) {
             // No route, a broadcast address, a time-to-live that cannot be sent...
             m_sendQueue.pop_front();
-            finish(ids[done], m_probes[ids[done]], false);
+            finish(ids[done], *findProbe(ids[done]), false);
         }
         if (++batches % BatchesBetweenReads == 0)
             readSocket();
@@ -289,8 +292,8 @@ void IcmpEchoProber::readSocket()
 void IcmpEchoProber::handleEvent(const IcmpEchoEvent &event)
 {
     const ProbeId id = m_bySequence[event.sequence];
-    const auto it = m_probes.find(id);
-    if (it == m_probes.end() || it->state != Probe::State::InFlight || it->address != event.address)
+    Probe *const it = findProbe(id);
+    if (!it || it->state != Probe::State::InFlight || it->address != event.address)
         return; // late, duplicate, cancelled or someone else's
     const qint64 arrived = event.receivedNs != 0 ? event.receivedNs : systemTimeNs();
     if (arrived < it->sentNs)
@@ -305,14 +308,12 @@ void IcmpEchoProber::expireDeadlines()
     // late the timer ran.
     readSocket();
     const auto now = Clock::now();
-    while (!m_deadlines.empty() && m_deadlines.begin()->first <= now) {
-        const ProbeId id = m_deadlines.begin()->second;
-        const auto it = m_probes.find(id);
-        if (it == m_probes.end()) {
-            m_deadlines.erase(m_deadlines.begin());
-            continue;
-        }
-        finish(id, *it, false);
+    while (!m_deadlines.empty() && m_deadlines.front().first <= now) {
+        const auto [deadline, id] = m_deadlines.front();
+        m_deadlines.pop_front();
+        Probe *const probe = findProbe(id);
+        if (probe && probe->state == Probe::State::InFlight && probe->deadline == deadline)
+            finish(id, *probe, false);
     }
     armDeadlineTimer();
     emitFinished();
@@ -320,12 +321,19 @@ void IcmpEchoProber::expireDeadlines()
 
 void IcmpEchoProber::armDeadlineTimer()
 {
+    while (!m_deadlines.empty()) {
+        const Probe *const probe = findProbe(m_deadlines.front().second);
+        if (probe && probe->state == Probe::State::InFlight &&
+            probe->deadline == m_deadlines.front().first)
+            break;
+        m_deadlines.pop_front();
+    }
     if (m_deadlines.empty()) {
         m_deadlineTimer.stop();
         return;
     }
     const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(m_deadlines.begin()->first - Clock::now());
+        std::chrono::ceil<std::chrono::milliseconds>(m_deadlines.front().first - Clock::now());
     const qint64 ms = std::clamp<qint64>(left.count(), 0, LongestTimerMs);
     m_deadlineTimer.start(static_cast<int>(ms));
 }
@@ -335,7 +343,6 @@ void IcmpEchoProber::finish(ProbeId id, Probe &probe, bool answered)
     if (probe.state == Probe::State::InFlight) {
         m_bySequence[probe.sequence] = 0;
         --m_inFlight;
-        m_deadlines.erase({probe.deadline, id});
         if (!m_sendQueue.empty())
             scheduleSend();
     }
@@ -351,14 +358,40 @@ void IcmpEchoProber::emitFinished()
     while (!m_done.empty()) {
         const ProbeId id = m_done.front();
         m_done.pop_front();
-        const auto it = m_probes.find(id);
-        if (it == m_probes.end() || it->state != Probe::State::Done)
+        const Probe *const probe = findProbe(id);
+        if (!probe || probe->state != Probe::State::Done)
             continue;
-        const bool answered = it->answered;
-        m_probes.erase(it);
+        const bool answered = probe->answered;
+        release(id);
         emit finished(id, answered);
         if (!self)
             return;
+    }
+}
+
+EchoProber::ProbeId IcmpEchoProber::addProbe(const Probe &probe)
+{
+    if (m_probes.empty())
+        m_firstId = m_lastId + 1;
+    m_probes.push_back(probe);
+    return ++m_lastId;
+}
+
+IcmpEchoProber::Probe *IcmpEchoProber::findProbe(ProbeId id)
+{
+    if (id < m_firstId || id - m_firstId >= m_probes.size())
+        return nullptr;
+    Probe &probe = m_probes[id - m_firstId];
+    return probe.state == Probe::State::Free ? nullptr : &probe;
+}
+
+void IcmpEchoProber::release(ProbeId id)
+{
+    if (Probe *probe = findProbe(id))
+        probe->state = Probe::State::Free;
+    while (!m_probes.empty() && m_probes.front().state == Probe::State::Free) {
+        m_probes.pop_front();
+        ++m_firstId;
     }
 }
 

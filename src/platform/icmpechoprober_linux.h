@@ -3,12 +3,10 @@
 #include "echoprober.h"
 #include "icmpsocket_linux.h"
 
-#include <QHash>
 #include <QTimer>
 #include <chrono>
 #include <deque>
 #include <memory>
-#include <set>
 #include <vector>
 
 class QSocketNotifier;
@@ -53,7 +51,7 @@ private:
 
     struct Probe
     {
-        enum class State { Queued, InFlight, Done };
+        enum class State { Free, Queued, InFlight, Done };
         quint32 address = 0;
         int ttl = 0;
         int timeoutMs = 0;
@@ -75,6 +73,9 @@ private:
     void expireDeadlines();
     void armDeadlineTimer();
     void finish(ProbeId id, Probe &probe, bool answered);
+    ProbeId addProbe(const Probe &probe);
+    Probe *findProbe(ProbeId id);
+    void release(ProbeId id);
     void emitFinished();
 
     std::unique_ptr<IcmpSocket> m_socket;
@@ -86,12 +87,14 @@ private:
 
     ProbeId m_lastId = 0;
     quint16 m_nextSequence = 0;
-    QHash<ProbeId, Probe> m_probes;
+    std::deque<Probe> m_probes; ///< by id, from m_firstId on; ended ones are Free
+    ProbeId m_firstId = 1;
     std::deque<ProbeId> m_sendQueue;
     std::vector<ProbeId> m_bySequence; ///< the probe in flight with each sequence number, or 0
     int m_inFlight = 0;
     std::vector<IcmpEchoEvent> m_events;
-    std::set<std::pair<Clock::time_point, ProbeId>> m_deadlines;
+    /// In time order; entries of probes that ended before are skipped.
+    std::deque<std::pair<Clock::time_point, ProbeId>> m_deadlines;
     std::deque<ProbeId> m_done;
 
     int m_pauseMs = 0;
