@@ -14,7 +14,7 @@
 #
 # Targets are 127.0.0.0/16 and the lab's hosts net 198.18.0.0/16, routed to the
 # lab's peer namespace, which drops every request except for the last one,
-# 198.18.255.255, and refuses hosts 198.18.0.64 to .95. Every sender here is
+# 198.18.255.254, and refuses hosts 198.18.0.64 to .95. Every sender here is
 # bounded in count and time.
 set -euo pipefail
 
@@ -40,7 +40,7 @@ fi
 # The hosts 1 to 10 the lab makes answer fall silent; only the last address answers.
 mapfile -t first_hosts < <(for i in $(seq 1 10); do echo "198.18.0.$i"; done)
 "$CORVANE_LAB_TOOL" silence "$CORVANE_LAB" "${first_hosts[@]}"
-"$CORVANE_LAB_TOOL" answer "$CORVANE_LAB" 198.18.255.255
+"$CORVANE_LAB_TOOL" answer "$CORVANE_LAB" 198.18.255.254
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -80,7 +80,7 @@ work() {
     done
     corvane_wall=$(median "${cw[@]}")
     local fping_wall; fping_wall=$(median "${fw[@]}")
-    printf '%-52s %8.3f s %7.1f MB %6d found | %8.3f s %6d found | %5.2f\n' "$title, Parallel $parallel" \
+    printf '%-56s %8.3f s %7.1f MB %6d found | %8.3f s %6d found | %5.2f\n' "$title, Parallel $parallel" \
         "$corvane_wall" "$(median "${cp[@]}")" "$(median "${cf[@]}")" "$fping_wall" "$(median "${ff[@]}")" \
         "$(echo "$corvane_wall / $fping_wall" | bc -l)"
 }
@@ -88,15 +88,15 @@ work() {
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), kernel $(uname -r)"
 echo "build: $(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt"), $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?')"
 echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), medians of $runs, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-52s %33s | %22s | %5s\n' work "Corvane (launch to last log line)" "fping -i 0" ratio
+printf '%-56s %33s | %22s | %5s\n' work "Corvane (launch to last log line)" "fping -i 0" ratio
 work "127.0.0.0/16, every address answers" 127.0.0.0 127.0.255.255 256
-work "silent /24, last address answers" 198.18.255.0 198.18.255.255 256
-work "silent routed /16, last address answers" 198.18.0.0 198.18.255.255 4096
-work "silent routed /16, last address answers" 198.18.0.0 198.18.255.255 65536
+work "silent /24 (.0-.254), .254 answers" 198.18.255.0 198.18.255.254 256
+work "silent routed /16 (to .255.254), .255.254 answers" 198.18.0.0 198.18.255.254 4096
+work "silent routed /16 (to .255.254), .255.254 answers" 198.18.0.0 198.18.255.254 65536
 silent16=$corvane_wall
 one=()
 for ((i = 0; i < runs; ++i)); do
-    read -r w _ <<<"$(corvane_once 198.18.255.255 198.18.255.255 1)"
+    read -r w _ <<<"$(corvane_once 198.18.255.254 198.18.255.254 1)"
     one+=("$w")
 done
 start_up=$(median "${one[@]}")
@@ -108,5 +108,5 @@ limit_rate=$(sed -n 's/.*: \([0-9]*\) per second.*/\1/p' <<<"$limit")
 # The silent /16 at Parallel 65536 costs start-up (a scan of one answering
 # address), sending, and the last request's 200 ms wait.
 sending=$(echo "$silent16 - $start_up - 0.2" | bc -l)
-printf 'Corvane: start-up %.3f s, 65536 requests sent in about %.3f s: %.0f per second, %.2f of the limit\n' \
-    "$start_up" "$sending" "$(echo "65536 / $sending" | bc -l)" "$(echo "65536 / $sending / $limit_rate" | bc -l)"
+printf 'Corvane: start-up %.3f s, 65535 requests sent in about %.3f s: %.0f per second, %.2f of the limit\n' \
+    "$start_up" "$sending" "$(echo "65535 / $sending" | bc -l)" "$(echo "65535 / $sending / $limit_rate" | bc -l)"
