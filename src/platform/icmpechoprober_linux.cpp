@@ -130,32 +130,12 @@ void IcmpEchoProber::cancelAll()
     m_pauseMs = 0;
 }
 
-bool IcmpEchoProber::isAvailable() const
-{
-    return m_socket->isOpen();
-}
-
-QString IcmpEchoProber::unavailableReason() const
-{
-    return m_socket->unavailableReason();
-}
-
 bool IcmpEchoProber::ensureAvailable()
 {
     // The system may have allowed echo sockets since the last attempt.
     if (!m_socket->isOpen())
         openSocket();
     return m_socket->isOpen();
-}
-
-IcmpSocket::Kind IcmpEchoProber::socketKind() const
-{
-    return m_socket->kind();
-}
-
-int IcmpEchoProber::socketDescriptor() const
-{
-    return m_socket->descriptor();
 }
 
 void IcmpEchoProber::scheduleSend()

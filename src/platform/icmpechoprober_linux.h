@@ -29,13 +29,13 @@ public:
     ProbeId probe(quint32 address, int ttl, int timeoutMs) override;
     void cancel(ProbeId id) override;
     void cancelAll() override;
-    bool isAvailable() const override;
-    QString unavailableReason() const override;
+    bool isAvailable() const override { return m_socket->isOpen(); }
+    QString unavailableReason() const override { return m_socket->unavailableReason(); }
     bool ensureAvailable() override;
 
-    IcmpSocket::Kind socketKind() const;
+    IcmpSocket::Kind socketKind() const { return m_socket->kind(); }
     /// The socket's descriptor, -1 when none is open.
-    int socketDescriptor() const;
+    int socketDescriptor() const { return m_socket->descriptor(); }
     /// Probes sent and waiting for their answer.
     int inFlightCount() const { return m_inFlight; }
     /// Probes waiting to be sent.
