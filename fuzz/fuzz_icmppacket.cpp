@@ -1,11 +1,8 @@
 // The ICMP reader on anything a raw or datagram socket can deliver, against a
-// plain reference reading of the same rules.
-//
-// The first byte chooses the reader (a whole IPv4 packet, an ICMP message, a
-// quoted request from the error queue); the rest is the data. Each reader must
-// give exactly what the reference gives, the checksum must be the reference's
-// sum, and an echo request built from the data's first four bytes, turned into
-// a reply, must read back as that reply.
+// plain reference reading of the same rules. The first byte chooses the reader
+// (a whole IPv4 packet, an ICMP message, a quoted request from the error queue);
+// the rest is the data. The checksum must be the reference's sum too, and a
+// request built from the data's first four bytes, turned reply, must read back.
 
 #include "fuzzsupport.h"
 #include "icmppacket.h"
@@ -19,15 +16,8 @@ constexpr quint32 Source = 0x7f000001;
 using Bytes = const unsigned char *;
 using Event = std::optional<IcmpEchoEvent>;
 
-unsigned be16(Bytes p)
-{
-    return unsigned(p[0]) << 8 | p[1];
-}
-
-quint32 be32(Bytes p)
-{
-    return quint32(be16(p)) << 16 | be16(p + 2);
-}
+constexpr auto be16 = [](Bytes p) { return unsigned(p[0]) << 8 | p[1]; };
+constexpr auto be32 = [](Bytes p) { return quint32(be16(p)) << 16 | be16(p + 2); };
 
 // The ones' complement sum of 16-bit words, an odd last byte as the high half.
 quint16 sum(Bytes p, size_t n)
@@ -42,14 +32,9 @@ quint16 sum(Bytes p, size_t n)
 
 Event found(IcmpEchoEvent::Kind kind, quint32 address, Bytes idAndSeq, int type, int code)
 {
-    IcmpEchoEvent e;
-    e.kind = kind;
-    e.address = address;
-    e.identifier = quint16(be16(idAndSeq));
-    e.sequence = quint16(be16(idAndSeq + 2));
-    e.errorType = quint8(type);
-    e.errorCode = quint8(code);
-    return e;
+    return IcmpEchoEvent{
+        kind,         address,     quint16(be16(idAndSeq)), quint16(be16(idAndSeq + 2)),
+        quint8(type), quint8(code)};
 }
 
 // An IPv4 header that fits in n bytes, not a fragment, carrying ICMP: its length, else 0.

@@ -1,18 +1,25 @@
 #include "icmpechoprober_linux.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-// The prober on this machine's loopback; and, as an unprivileged user in a lab
-// namespace whose ping_group_range admits nobody, where no ICMP socket is allowed.
+// The packet reader's fuzz target: aborts when a reader and its reference disagree.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+// The packet reader's fuzz seeds; the prober on this machine's loopback; and, as
+// an unprivileged user in a lab namespace whose ping_group_range admits nobody,
+// where no ICMP socket is allowed.
 class TestPingSocket : public QObject
 {
     Q_OBJECT
 private slots:
+    void packetSeeds();
     void replyCountsByItsArrival_data();
     void replyCountsByItsArrival();
     void reasonSaysHowToAllowEchoRequests();
@@ -22,6 +29,18 @@ private slots:
 private:
     void requireUnavailable();
 };
+
+void TestPingSocket::packetSeeds()
+{
+    const QDir seeds(qEnvironmentVariable("CORVANE_SOURCE_DIR") +
+                     u"/fuzz/corpus/fuzz_icmppacket"_s);
+    const QStringList names = seeds.entryList(QDir::Files);
+    QVERIFY(names.size() > 40);
+    for (const QString &name : names) {
+        const QByteArray data = readFile(seeds.filePath(name));
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(data.data()), size_t(data.size()));
+    }
+}
 
 void TestPingSocket::replyCountsByItsArrival_data()
 {
