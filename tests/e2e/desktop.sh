@@ -98,7 +98,6 @@ end_corvane() { # waits for corvane to end with status 0: $1 says what ended it
     ((status == 0)) || fail "after $1 corvane ended with status $status"
 }
 setting() { sed -n "s/^$1=//p" "$XDG_CONFIG_HOME/Corvane/Corvane.conf"; }
-snap() { import -window root -crop "$3x$4+$1+$2" +repage "$5"; } # x y w h file
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
     need ${XVFB_REQUIRES:-}; desktop_start; status=0; timeout 240 "$@" || status=$?; exit "$status"
 fi

@@ -3,7 +3,7 @@
 # The network lab and the private name server: lab.sh run|dns|up|down|env|answer|silence|gc (see README.md).
 set -euo pipefail
 self=$(readlink -f "$0")
-state_root=${CORVANE_LAB_STATE:-/run/corvane-lab}
+state_root=/run/corvane-lab
 die() { echo "lab.sh: $*" >&2; exit "${status:-1}"; }
 skip() { echo "SKIPPED: $*"; exit 77; }
 number() { # dotted address (octets decimal, leading zeros allowed) to a number
@@ -11,19 +11,16 @@ number() { # dotted address (octets decimal, leading zeros allowed) to a number
     local n=0 i; for i in 1 2 3 4; do ((10#${BASH_REMATCH[i]} < 256)) || die "not an address: $1"; n=$((n << 8 | 10#${BASH_REMATCH[i]})); done; echo "$n"; }
 address() { echo "$(($1 >> 24 & 255)).$(($1 >> 16 & 255)).$(($1 >> 8 & 255)).$(($1 & 255))"; }
 run_of() { local b i out=(); b=$(number "$1"); for ((i = $2; i <= $3; ++i)); do out+=("$(address $((b + i)))"); done; echo "${out[*]}"; }
-with_env() { (set -a; source "$state_root/$name/env"; set +a; "$@"); }
 
 up() {
-    local net=198.18.1.0/24 range="1 0" extras=() ns
+    local net=198.18.1.0/24 range="1 0" ns
     while (($#)); do case $1 in
-        --net) net=$2 ;; --ping-group-range) range=$2 ;; --extra) extras+=("$(readlink -f "$2")") ;;
-        *) die "unknown option: $1" ;; esac; shift 2; done
+        --net) net=$2 ;; --ping-group-range) range=$2 ;; *) die "unknown option: $1" ;; esac; shift 2; done
     [[ $net =~ ^([0-9.]+)/(1[6-9]|2[0-4])$ ]] || die "--net: a CIDR inside 198.18.0.0/16, prefix 16 to 24"
     local base; base=$(number "${BASH_REMATCH[1]}")
     (((base >> 16) == (198 << 8 | 18) && !(base & ((1 << (32 - BASH_REMATCH[2])) - 1)))) || die "--net: $net"
     base=$(address "$base")
     mkdir -p "$state_root/$name"
-    printf '%s\n' "${extras[@]+"${extras[@]}"}" >"$state_root/$name/extras"
     for ns in scan peer far; do
         ip netns add "$name-$ns"; ip -n "$name-$ns" link set lo up
         ip netns exec "$name-$ns" sysctl -qw net.ipv4.icmp_ratemask=0 # an ICMP error every time
@@ -62,14 +59,22 @@ table ip corvane_lab {
     }
 }
 EOF
-    local extra; for extra in "${extras[@]+"${extras[@]}"}"; do with_env "$extra" up || die "$extra up failed"; done
+    # On-link, a /22 on the scanner's link: an eighth owned by the peer, a quarter of those answer late.
+    local seed=${CORVANE_LAB_SEED:-$RANDOM} i a owners=() late=() drop; RANDOM=$seed
+    for ((i = 2; i < 1023; ++i)); do
+        ((RANDOM % 8)) && continue
+        a=198.19.$((4 + i / 256)).$((i % 256)); owners+=("$a"); ((RANDOM % 4)) || late+=("$a=$((50 + RANDOM % 101))")
+    done
+    ip -n "$name-scan" addr add 198.19.4.1/22 dev veth-peer
+    printf 'addr add %s/22 dev veth-scan\n' "${owners[@]}" | ip -n "$name-peer" -batch -
+    drop="${late[*]}"; drop=$(sed -E 's/=[0-9]+//g; s/ /, /g' <<<"$drop")
+    ip netns exec "$name-peer" nft add rule ip corvane_lab input ip daddr "{ $drop }" drop
+    printf '%s=%q\n' CORVANE_LAB_ONLINK_SEED "$seed" CORVANE_LAB_ONLINK_NET 198.19.4.0/22 CORVANE_LAB_ONLINK_ANSWERING "${owners[*]}" \
+        CORVANE_LAB_ONLINK_LATE "${late[*]}" >>"$state_root/$name/env"
 }
 
 down() {
-    local extra ns
-    if [[ -f $state_root/$name/extras ]]; then
-        while read -r extra; do [[ -z $extra ]] || with_env "$extra" down || echo "lab.sh: $extra down failed" >&2; done <"$state_root/$name/extras"
-    fi
+    local ns
     for ns in scan peer far; do
         [[ -e /run/netns/$name-$ns ]] || continue
         # shellcheck disable=SC2046 # whatever still runs inside (a name server, a stuck test) goes first
@@ -97,7 +102,6 @@ run() {
     local options=()
     [[ -z ${CORVANE_LAB_HOSTS_NET:-} ]] || options+=(--net "$CORVANE_LAB_HOSTS_NET")
     [[ -z ${CORVANE_LAB_PING_GROUP_RANGE:-} ]] || options+=(--ping-group-range "$CORVANE_LAB_PING_GROUP_RANGE")
-    [[ -z ${CORVANE_LAB_EXTRA:-} ]] || options+=(--extra "$CORVANE_LAB_EXTRA")
     "$self" up "$name" "${options[@]+"${options[@]}"}" || die "the lab could not be built"
     set -a; source "$state_root/$name/env"; set +a
     local command=(ip netns exec "$name-scan") caps=()

@@ -5,14 +5,10 @@
 
 // Root reads and writes anything: while this lives, a root test's thread uses
 // the file-system identity of user nobody (65534). Others keep their own.
-class UnprivilegedFiles
+struct UnprivilegedFiles
 {
-public:
     UnprivilegedFiles() { m_wasRoot &&setfsuid(65534); }
     ~UnprivilegedFiles() { m_wasRoot &&setfsuid(0); }
     UnprivilegedFiles(const UnprivilegedFiles &) = delete;
-    UnprivilegedFiles &operator=(const UnprivilegedFiles &) = delete;
-
-private:
     const bool m_wasRoot = geteuid() == 0;
 };

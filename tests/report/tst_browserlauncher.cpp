@@ -68,8 +68,9 @@ void TestBrowserLauncher::init()
     QVERIFY(QDir(root()).mkpath(u"records"_s));
     const QByteArray standIn = "#!/bin/sh\nr=\"$CORVANE_RECORDS/${0##*/}\"\n"
                                "printf '%s\\0' \"$0\" \"$@\" >\"$r\" && : >\"$r.done\"\n";
-    for (const QString &name : {u"bin/standin"_s, u"bin/other"_s, u"bin/x-www-browser"_s,
-                                u"Web Browser/run"_s, u"browser/run"_s})
+    for (const QString &name :
+         {u"bin/standin"_s, u"bin/other"_s, u"bin/x-www-browser"_s, u"Web Browser/run"_s,
+          u"browser/run"_s, u"sb/sensible-browser"_s, u"sb/www-browser"_s})
         writeRoot(name, standIn, true);
     writeRoot(u"bin/plain"_s, "#!/bin/sh\n");
 }
@@ -171,12 +172,19 @@ void TestBrowserLauncher::launch_data()
     QTest::newRow("desktop Exec without field code: the target appended")
         << u"@BIN@:/usr/bin:/bin"_s << QString() << u"data/applications/b.desktop"_s << exec
         << u"t"_s << started << u"run"_s << (execArguments + QStringList{u"t"_s});
+    QTest::newRow("a hidden desktop default is passed over")
+        << u"@BIN@:/usr/bin:/bin"_s << QString() << u"data/applications/b.desktop"_s
+        << exec + u"\nHidden=true"_s << u"t"_s << started << u"x-www-browser"_s
+        << QStringList{u"t"_s};
     QTest::newRow("desktop tools that never answer are abandoned")
         << u"@BIN@"_s << QString() << u"hang"_s << QString() << u"t"_s << started
         << u"x-www-browser"_s << QStringList{u"t"_s};
     QTest::newRow("Debian's alternative is the last resort")
         << u"@BIN@"_s << QString() << QString() << QString() << u"t"_s << started
         << u"x-www-browser"_s << QStringList{u"t"_s};
+    QTest::newRow("sensible-browser where it has a browser to run")
+        << u"@BIN@/../sb"_s << QString() << QString() << QString() << u"t"_s << started
+        << u"sensible-browser"_s << QStringList{u"t"_s};
     QTest::newRow("no browser anywhere")
         << QString() << u"no-such-browser:@ROOT@/home"_s << QString() << QString() << u"t"_s
         << int(Result::NoBrowser) << QString() << QStringList();

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The README's pictures of the real corvane (not a test): main-window.png after a names scan of
+# The README's pictures of the real corvane: main-window.png after a names scan of
 # 127.0.0.1 .. 127.0.0.20 (some made silent with nftables), ip-number-list.png, tray-menu.png.
-#   tray-screenshots.sh <corvane> <output folder>
+# Needs root for its namespaces.
+#   scripts/screenshots.sh build/src/app/corvane docs/screenshots
 # shellcheck disable=SC2015,SC2016,SC2086
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 if [[ -z ${CORVANE_DNS_DIR:-} ]]; then # names from a private name server, in namespaces of their own
     records=(); for n in 2=gateway 3=files 5=printer 6=camera 8=mail 10=backup 12=music 15=build 16=wiki 18=phone 20=tv; do
         records+=(--record "host-record=${n#*=}.example,127.0.0.${n%=*}"); done
-    exec "$here/../lab/lab.sh" dns "${records[@]}" -- "$0" "$@"
+    exec "$here/../tests/lab/lab.sh" dns "${records[@]}" -- "$0" "$@"
 fi
 corvane=$(readlink -f "$1") output=$(mkdir -p "$2" && readlink -f "$2") artifacts=$2
-# shellcheck source=desktop.sh
-source "$here/desktop.sh"
+# shellcheck source=SCRIPTDIR/../tests/e2e/desktop.sh
+source "$here/../tests/e2e/desktop.sh"
+snap() { import -window root -crop "$3x$4+$1+$2" +repage "$5"; } # x y w h file
 need import convert compare nft
 nft -f - <<<$'table inet shots { chain input { type filter hook input priority 0;\nip saddr { 127.0.0.4, 127.0.0.9, 127.0.0.13, 127.0.0.17, 127.0.0.66 } icmp type echo-reply drop\n}\n}'
 ip link add corvane0 type veth peer name corvane1 && ip link set corvane0 up && ip addr add 192.0.2.10/24 dev corvane0 # the caption's address
