@@ -152,6 +152,8 @@ void IcmpEchoProber::sendQueued()
     bool refused = false;
     IcmpSocket::Request requests[IcmpSocket::kBatch];
     ProbeId ids[IcmpSocket::kBatch];
+    if (m_pauseMs > 0)
+        readSocket(); // errors waiting in the socket may be what refused the last send
     while (!m_sendQueue.empty() && sent < SendBurst && !refused) {
         // The next queued probes with one time-to-live, each with a free sequence number.
         int count = 0;

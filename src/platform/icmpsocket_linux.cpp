@@ -11,6 +11,7 @@
 #include <linux/filter.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
 constexpr qsizetype MessageSlot = 2048;
 
 // A stale asynchronous error (an ICMP error about an earlier request) is
-// reported once by the next send; sending again tells it from a real refusal.
+// reported by the next send; sending again tells it from a real refusal.
 constexpr int SendAttempts = 3;
 
 quint16 nextRawIdentifier()
@@ -205,8 +206,14 @@ IcmpSocket::SendStatus IcmpSocket::send(std::span<const Request> requests, int t
         m_lastError = errno;
         if (isTryLaterError(m_lastError))
             return SendStatus::TryLater;
-        if (++attempts == SendAttempts)
-            return SendStatus::Failed;
+        if (++attempts < SendAttempts)
+            continue;
+        // Errors about earlier requests (ICMP errors, addresses that could not
+        // be resolved) keep being reported by sends while they wait in the
+        // error queue: once it is read, this request may go.
+        pollfd pending{m_fd, 0, 0};
+        const bool errorsWaiting = ::poll(&pending, 1, 0) == 1 && (pending.revents & POLLERR);
+        return errorsWaiting ? SendStatus::TryLater : SendStatus::Failed;
     }
     return SendStatus::Sent;
 }

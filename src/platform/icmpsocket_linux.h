@@ -22,7 +22,8 @@ public:
     enum class SendStatus {
         Sent,
         /// The system had no room (EAGAIN, ENOBUFS; EINVAL when the neighbour
-        /// table is full): send again a little later.
+        /// table is full), or errors about earlier requests wait to be read:
+        /// send again a little later.
         TryLater,
         Failed ///< the request cannot be sent to that address (see lastError())
     };
