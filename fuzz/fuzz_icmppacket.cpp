@@ -1,8 +1,6 @@
-// The ICMP reader on anything a raw or datagram socket can deliver, against a
-// plain reference reading of the same rules. The first byte chooses the reader
-// (a whole IPv4 packet, an ICMP message, a quoted request from the error queue);
-// the rest is the data. The checksum must be the reference's sum too, and a
-// request built from the data's first four bytes, turned reply, must read back.
+// The ICMP readers and checksum against a plain reference reading of the same
+// rules. The first byte picks the reader (IPv4 packet, ICMP message, quoted
+// request); a request built from the next four bytes, turned reply, reads back.
 
 #include "fuzzsupport.h"
 #include "icmppacket.h"
