@@ -1,10 +1,6 @@
-// The ICMP reader on anything a raw or datagram socket can deliver.
-//
-// The first byte chooses the reader (a whole IPv4 packet, an ICMP message, a
-// quoted request from the error queue); the rest is the data. A reply may only
-// come from an echo reply with a valid checksum, and an echo request we build
-// from the data's identifier and sequence must, turned into a reply, read back
-// as exactly that reply.
+// The ICMP readers and checksum against a plain reference reading of the same
+// rules. The first byte picks the reader (IPv4 packet, ICMP message, quoted
+// request); a request built from the next four bytes, turned reply, reads back.
 
 #include "fuzzsupport.h"
 #include "icmppacket.h"
@@ -15,19 +11,71 @@ namespace {
 
 constexpr quint32 Source = 0x7f000001;
 
-void checkEvent(const std::optional<IcmpEchoEvent> &event, QByteArrayView icmp)
+using Bytes = const unsigned char *;
+using Event = std::optional<IcmpEchoEvent>;
+
+constexpr auto be16 = [](Bytes p) { return unsigned(p[0]) << 8 | p[1]; };
+constexpr auto be32 = [](Bytes p) { return quint32(be16(p)) << 16 | be16(p + 2); };
+
+// The ones' complement sum of 16-bit words, an odd last byte as the high half.
+quint16 sum(Bytes p, size_t n)
 {
-    if (!event)
-        return;
-    if (event->kind == IcmpEchoEvent::Kind::Reply) {
-        FUZZ_CHECK(icmp.size() >= 8);
-        FUZZ_CHECK(icmp[0] == 0 && icmp[1] == 0);
-        FUZZ_CHECK(icmpChecksum(icmp) == 0);
-        FUZZ_CHECK(event->identifier == qFromBigEndian<quint16>(icmp.data() + 4));
-        FUZZ_CHECK(event->sequence == qFromBigEndian<quint16>(icmp.data() + 6));
-    } else {
-        FUZZ_CHECK(event->errorType == 3 || event->errorType == 11 || event->errorType == 12);
+    unsigned long long total = 0;
+    for (size_t i = 0; i < n; ++i)
+        total += i % 2 ? p[i] : unsigned(p[i]) << 8;
+    while (total > 0xffff)
+        total = (total & 0xffff) + (total >> 16);
+    return quint16(~total);
+}
+
+Event found(IcmpEchoEvent::Kind kind, quint32 address, Bytes idAndSeq, int type, int code)
+{
+    return IcmpEchoEvent{
+        kind,         address,     quint16(be16(idAndSeq)), quint16(be16(idAndSeq + 2)),
+        quint8(type), quint8(code)};
+}
+
+// An IPv4 header that fits in n bytes, not a fragment, carrying ICMP: its length, else 0.
+size_t icmpHeader(Bytes p, size_t n)
+{
+    if (n < 20 || p[0] >> 4 != 4)
+        return 0;
+    const size_t length = (p[0] & 15u) * 4;
+    const bool fragment = (be16(p + 6) & 0x3fff) != 0;
+    return length >= 20 && length <= n && p[9] == 1 && !fragment ? length : 0;
+}
+
+Event quoted(Bytes p, size_t n, quint32 destination)
+{
+    if (n < 8 || p[0] != 8 || p[1] != 0)
+        return std::nullopt;
+    return found(IcmpEchoEvent::Kind::Error, destination, p + 4, 0, 0);
+}
+
+Event message(Bytes p, size_t n, quint32 source)
+{
+    if (n < 8 || sum(p, n) != 0)
+        return std::nullopt;
+    if (p[0] == 0)
+        return p[1] == 0 ? found(IcmpEchoEvent::Kind::Reply, source, p + 4, 0, 0) : std::nullopt;
+    if (p[0] != 3 && p[0] != 11 && p[0] != 12)
+        return std::nullopt;
+    const size_t header = icmpHeader(p + 8, n - 8);
+    Event e = header ? quoted(p + 8 + header, n - 8 - header, be32(p + 8 + 16)) : std::nullopt;
+    if (e) {
+        e->errorType = p[0];
+        e->errorCode = p[1];
     }
+    return e;
+}
+
+Event packet(Bytes p, size_t n)
+{
+    const size_t header = icmpHeader(p, n);
+    const size_t total = header ? be16(p + 2) : 0;
+    if (!header || total < header || total > n)
+        return std::nullopt;
+    return message(p + header, total - header, be32(p + 12));
 }
 
 } // namespace
@@ -38,40 +86,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray all = fuzzBytes(data, size);
     const QByteArrayView body = QByteArrayView(all).sliced(1);
+    Bytes p = data + 1;
+    const size_t n = size - 1;
 
+    FUZZ_CHECK(icmpChecksum(body) == sum(p, n));
     switch (data[0] % 3) {
-    case 0: {
-        const std::optional<IcmpEchoEvent> event = parseIcmpIpPacket(body);
-        if (event) {
-            const qsizetype header = (body[0] & 0x0f) * 4;
-            const qsizetype total = qFromBigEndian<quint16>(body.data() + 2);
-            checkEvent(event, body.sliced(header, total - header));
-        }
+    case 0:
+        FUZZ_CHECK(parseIcmpIpPacket(body) == packet(p, n));
         break;
-    }
     case 1:
-        checkEvent(parseIcmpMessage(body, Source), body);
+        FUZZ_CHECK(parseIcmpMessage(body, Source) == message(p, n, Source));
         break;
-    default: {
-        const std::optional<IcmpEchoEvent> event = parseQuotedEchoRequest(body, Source);
-        if (event)
-            FUZZ_CHECK(event->kind == IcmpEchoEvent::Kind::Error && event->address == Source);
+    default:
+        FUZZ_CHECK(parseQuotedEchoRequest(body, Source) == quoted(p, n, Source));
         break;
-    }
     }
 
-    if (body.size() >= 4) {
-        const quint16 identifier = qFromBigEndian<quint16>(body.data());
-        const quint16 sequence = qFromBigEndian<quint16>(body.data() + 2);
-        QByteArray reply = icmpEchoRequest(identifier, sequence);
-        FUZZ_CHECK(icmpChecksum(reply) == 0);
+    if (n >= 4) {
+        QByteArray reply = icmpEchoRequest(quint16(be16(p)), quint16(be16(p + 2)));
+        FUZZ_CHECK(reply.size() == IcmpEchoRequestSize && reply.endsWith(IcmpEchoPayload));
+        FUZZ_CHECK(sum(reinterpret_cast<Bytes>(reply.constData()), size_t(reply.size())) == 0);
         reply[0] = 0;
         reply[2] = reply[3] = 0;
         qToBigEndian(icmpChecksum(reply), reply.data() + 2);
-        const std::optional<IcmpEchoEvent> event = parseIcmpMessage(reply, Source);
-        FUZZ_CHECK(event && event->kind == IcmpEchoEvent::Kind::Reply);
-        FUZZ_CHECK(event->identifier == identifier && event->sequence == sequence);
-        FUZZ_CHECK(event->address == Source);
+        FUZZ_CHECK(parseIcmpMessage(reply, Source) ==
+                   found(IcmpEchoEvent::Kind::Reply, Source, p, 0, 0));
     }
     return 0;
 }

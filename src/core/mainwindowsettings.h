@@ -8,7 +8,7 @@ class SettingsStore;
 
 /// Addresses in flight during a run, from the "Parallel" setting.
 inline constexpr int kDefaultParallel = 256;
-inline constexpr int kMaxParallel = 4096;
+inline constexpr int kMaxParallel = 65536;
 
 /// Reads a settings text as a 16-bit signed whole number: the whole text
 /// must be a decimal number (spaces around it allowed); a fraction is

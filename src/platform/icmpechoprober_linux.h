@@ -3,20 +3,21 @@
 #include "echoprober.h"
 #include "icmpsocket_linux.h"
 
-#include <QHash>
 #include <QTimer>
 #include <chrono>
 #include <deque>
 #include <memory>
-#include <set>
+#include <vector>
 
 class QSocketNotifier;
 
 /// EchoProber on one Linux ICMP socket (see IcmpSocket), driven by the event
 /// loop: a socket notifier for replies and errors, one timer for the nearest
-/// deadline, one for sending. Requests the system has no room for (EAGAIN,
-/// ENOBUFS) wait in a queue and are sent again with growing pauses; their wait
-/// starts when they actually leave.
+/// deadline, one for sending. Requests leave in batches; every readiness of the
+/// socket drains it. Requests the system has no room for (EAGAIN, ENOBUFS, a
+/// full neighbour table) wait in a queue and are sent again with growing
+/// pauses; their wait starts when they actually leave. A reply counts when the
+/// kernel received it within the wait, however late it is read.
 class IcmpEchoProber : public EchoProber
 {
     Q_OBJECT
@@ -28,15 +29,15 @@ public:
     ProbeId probe(quint32 address, int ttl, int timeoutMs) override;
     void cancel(ProbeId id) override;
     void cancelAll() override;
-    bool isAvailable() const override;
-    QString unavailableReason() const override;
+    bool isAvailable() const override { return m_socket->isOpen(); }
+    QString unavailableReason() const override { return m_socket->unavailableReason(); }
     bool ensureAvailable() override;
 
-    IcmpSocket::Kind socketKind() const;
+    IcmpSocket::Kind socketKind() const { return m_socket->kind(); }
     /// The socket's descriptor, -1 when none is open.
-    int socketDescriptor() const;
+    int socketDescriptor() const { return m_socket->descriptor(); }
     /// Probes sent and waiting for their answer.
-    int inFlightCount() const { return static_cast<int>(m_bySequence.size()); }
+    int inFlightCount() const { return m_inFlight; }
     /// Probes waiting to be sent.
     int queuedCount() const { return static_cast<int>(m_sendQueue.size()); }
     /// How many times the system refused a send for lack of room so far.
@@ -50,7 +51,7 @@ private:
 
     struct Probe
     {
-        enum class State { Queued, InFlight, Done };
+        enum class State { Free, Queued, InFlight, Done };
         quint32 address = 0;
         int ttl = 0;
         int timeoutMs = 0;
@@ -58,19 +59,23 @@ private:
         bool answered = false;
         quint16 sequence = 0;
         Clock::time_point deadline;
+        qint64 sentNs = 0; ///< system time of the send, as the kernel stamps arrivals
+        std::optional<Clock::time_point> refusedSince;
     };
 
     void openSocket();
     void scheduleSend();
     void sendQueued();
-    void waitForRoom(int error);
-    void failQueued();
+    bool waitForRoom(Probe &probe, int error);
     bool allocateSequence(quint16 &sequence);
-    void readSocket(int budget);
+    void readSocket();
     void handleEvent(const IcmpEchoEvent &event);
     void expireDeadlines();
     void armDeadlineTimer();
     void finish(ProbeId id, Probe &probe, bool answered);
+    ProbeId addProbe(const Probe &probe);
+    Probe *findProbe(ProbeId id);
+    void release(ProbeId id);
     void emitFinished();
 
     std::unique_ptr<IcmpSocket> m_socket;
@@ -82,13 +87,16 @@ private:
 
     ProbeId m_lastId = 0;
     quint16 m_nextSequence = 0;
-    QHash<ProbeId, Probe> m_probes;
+    std::deque<Probe> m_probes; ///< by id, from m_firstId on; ended ones are Free
+    ProbeId m_firstId = 1;
     std::deque<ProbeId> m_sendQueue;
-    QHash<quint16, ProbeId> m_bySequence;
-    std::set<std::pair<Clock::time_point, ProbeId>> m_deadlines;
+    std::vector<ProbeId> m_bySequence; ///< the probe in flight with each sequence number, or 0
+    int m_inFlight = 0;
+    std::vector<IcmpEchoEvent> m_events;
+    /// In time order; entries of probes that ended before are skipped.
+    std::deque<std::pair<Clock::time_point, ProbeId>> m_deadlines;
     std::deque<ProbeId> m_done;
 
     int m_pauseMs = 0;
-    std::optional<Clock::time_point> m_stalledSince;
     quint64 m_deferredSends = 0;
 };

@@ -1,6 +1,7 @@
 #include "icmppacket.h"
 
 #include <QtEndian>
+#include <algorithm>
 
 namespace {
 
@@ -79,13 +80,20 @@ quint16 icmpChecksum(QByteArrayView data)
 
 QByteArray icmpEchoRequest(quint16 identifier, quint16 sequence)
 {
-    QByteArray packet(IcmpHeaderSize, '\0');
-    packet[0] = static_cast<char>(EchoRequest);
-    qToBigEndian(identifier, packet.data() + 4);
-    qToBigEndian(sequence, packet.data() + 6);
-    packet.append(IcmpEchoPayload);
-    qToBigEndian(icmpChecksum(packet), packet.data() + 2);
+    QByteArray packet(IcmpEchoRequestSize, Qt::Uninitialized);
+    writeIcmpEchoRequest(packet.data(), identifier, sequence);
     return packet;
+}
+
+void writeIcmpEchoRequest(char *out, quint16 identifier, quint16 sequence)
+{
+    out[0] = static_cast<char>(EchoRequest);
+    out[1] = 0;
+    out[2] = out[3] = 0;
+    qToBigEndian(identifier, out + 4);
+    qToBigEndian(sequence, out + 6);
+    std::copy(IcmpEchoPayload.begin(), IcmpEchoPayload.end(), out + IcmpHeaderSize);
+    qToBigEndian(icmpChecksum(QByteArrayView(out, IcmpEchoRequestSize)), out + 2);
 }
 
 std::optional<IcmpEchoEvent> parseIcmpMessage(QByteArrayView message, quint32 source)

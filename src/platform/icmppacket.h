@@ -21,6 +21,7 @@ struct IcmpEchoEvent
     quint16 sequence = 0;
     quint8 errorType = 0; ///< ICMP type of an error (3, 11 or 12)
     quint8 errorCode = 0;
+    qint64 receivedNs = 0; ///< when the kernel received it (ns since the epoch), 0 when unknown
 
     friend bool operator==(const IcmpEchoEvent &, const IcmpEchoEvent &) = default;
 };
@@ -28,9 +29,14 @@ struct IcmpEchoEvent
 /// The Internet checksum (RFC 1071) of @p data; an odd last byte is padded with zero.
 quint16 icmpChecksum(QByteArrayView data);
 
+/// The size of an echo request: header and payload.
+inline constexpr qsizetype IcmpEchoRequestSize = 8 + IcmpEchoPayload.size();
+
 /// An echo request (type 8) with @p identifier, @p sequence, the standard
 /// payload and a valid checksum, ready for a raw or datagram ICMP socket.
 QByteArray icmpEchoRequest(quint16 identifier, quint16 sequence);
+/// The same written to @p out, which holds IcmpEchoRequestSize bytes.
+void writeIcmpEchoRequest(char *out, quint16 identifier, quint16 sequence);
 
 /// Reads an ICMP message without IP header (what a datagram ICMP socket
 /// delivers), received from @p source. Returns nothing for anything that is

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <linux/filter.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,10 +20,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
-constexpr qsizetype MaxMessageSize = 65536;
+// Room for one received message: far more than any reply or error about our
+// small requests; longer messages are not ours.
+constexpr qsizetype MessageSlot = 2048;
 
 // A stale asynchronous error (an ICMP error about an earlier request) is
-// reported once by the next send; sending again tells it from a real refusal.
+// reported by the next send; sending again tells it from a real refusal.
 constexpr int SendAttempts = 3;
 
 quint16 nextRawIdentifier()
@@ -42,7 +46,23 @@ sockaddr_in socketAddress(quint32 address)
 
 bool isTryLaterError(int error)
 {
-    return error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS || error == EINTR;
+    // EINVAL: no neighbour entry could be made for an on-link address because
+    // the table is full of addresses still being resolved.
+    return error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS || error == EINTR ||
+           error == EINVAL;
+}
+
+// The kernel's time of arrival of a received message, 0 when it sent none.
+qint64 arrivalTime(msghdr &msg)
+{
+    for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec when{};
+            std::memcpy(&when, CMSG_DATA(c), sizeof when);
+            return qint64(when.tv_sec) * 1000000000 + when.tv_nsec;
+        }
+    }
+    return 0;
 }
 
 QString programPath()
@@ -77,7 +97,8 @@ IcmpSocket::IcmpSocket()
         m_unavailableReason = unavailableText(datagramError, error);
         return;
     }
-    m_buffer.resize(MaxMessageSize);
+    m_buffer.resize(MessageSlot * kBatch);
+    m_packets.resize(IcmpEchoRequestSize * kBatch);
 }
 
 IcmpSocket::~IcmpSocket()
@@ -91,6 +112,9 @@ bool IcmpSocket::configure()
     const int on = 1;
     if (::setsockopt(m_fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0)
         return false;
+    // Replies are judged by when they arrived, not by when they are read;
+    // without the kernel's time stamps, the time of reading stands in.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
 
     // Many replies can arrive between two reads when thousands of probes are
     // in flight; the default buffer holds only a few hundred. Best effort.
@@ -133,8 +157,9 @@ bool IcmpSocket::configure()
     return true;
 }
 
-IcmpSocket::SendStatus IcmpSocket::send(quint32 address, int ttl, quint16 sequence)
+IcmpSocket::SendStatus IcmpSocket::send(std::span<const Request> requests, int ttl, int &sent)
 {
+    sent = 0;
     if (m_fd < 0) {
         m_lastError = EBADF;
         return SendStatus::Failed;
@@ -154,48 +179,85 @@ IcmpSocket::SendStatus IcmpSocket::send(quint32 address, int ttl, quint16 sequen
     }
 
     // On a datagram socket the kernel puts in its identifier and the checksum.
-    const QByteArray packet = icmpEchoRequest(m_identifier, sequence);
-    const sockaddr_in to = socketAddress(address);
-    for (int attempt = 0; attempt < SendAttempts; ++attempt) {
-        const ssize_t sent = ::sendto(m_fd, packet.constData(), static_cast<size_t>(packet.size()),
-                                      0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-        if (sent >= 0)
-            return SendStatus::Sent;
+    const int count = std::min<int>(static_cast<int>(requests.size()), kBatch);
+    sockaddr_in to[kBatch];
+    iovec iov[kBatch];
+    mmsghdr messages[kBatch];
+    for (int i = 0; i < count; ++i) {
+        char *packet = m_packets.data() + i * IcmpEchoRequestSize;
+        const Request &request = requests[static_cast<size_t>(i)];
+        writeIcmpEchoRequest(packet, m_identifier, request.sequence);
+        to[i] = socketAddress(request.address);
+        iov[i] = {packet, static_cast<size_t>(IcmpEchoRequestSize)};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &to[i];
+        messages[i].msg_hdr.msg_namelen = sizeof to[i];
+        messages[i].msg_hdr.msg_iov = &iov[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int attempts = 0;
+    while (sent < count) {
+        const int n = ::sendmmsg(m_fd, messages + sent, static_cast<unsigned>(count - sent), 0);
+        if (n > 0) {
+            sent += n;
+            attempts = 0;
+            continue;
+        }
         m_lastError = errno;
         if (isTryLaterError(m_lastError))
             return SendStatus::TryLater;
+        if (++attempts < SendAttempts)
+            continue;
+        // Errors about earlier requests (ICMP errors, addresses that could not
+        // be resolved) keep being reported by sends while they wait in the
+        // error queue: once it is read, this request may go.
+        pollfd pending{m_fd, 0, 0};
+        const bool errorsWaiting = ::poll(&pending, 1, 0) == 1 && (pending.revents & POLLERR);
+        return errorsWaiting ? SendStatus::TryLater : SendStatus::Failed;
     }
-    return SendStatus::Failed;
+    return SendStatus::Sent;
 }
 
-bool IcmpSocket::read(std::optional<IcmpEchoEvent> &event)
+int IcmpSocket::read(std::vector<IcmpEchoEvent> &events)
 {
-    event.reset();
     if (m_fd < 0)
-        return false;
-    sockaddr_in from{};
-    iovec iov{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
-    msghdr msg{};
-    msg.msg_name = &from;
-    msg.msg_namelen = sizeof from;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    const ssize_t length = ::recvmsg(m_fd, &msg, 0);
-    if (length < 0) {
+        return 0;
+    sockaddr_in from[kBatch];
+    iovec iov[kBatch];
+    alignas(cmsghdr) char control[kBatch][CMSG_SPACE(sizeof(timespec)) + 64];
+    mmsghdr messages[kBatch];
+    for (int i = 0; i < kBatch; ++i) {
+        iov[i] = {m_buffer.data() + i * MessageSlot, static_cast<size_t>(MessageSlot)};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &from[i];
+        messages[i].msg_hdr.msg_namelen = sizeof from[i];
+        messages[i].msg_hdr.msg_iov = &iov[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_control = control[i];
+        messages[i].msg_hdr.msg_controllen = sizeof control[i];
+    }
+    const int n = ::recvmmsg(m_fd, messages, kBatch, MSG_DONTWAIT, nullptr);
+    if (n < 0) {
         // A pending asynchronous error is reported (and cleared) by a read;
         // its details wait in the error queue.
-        return errno != EAGAIN && errno != EWOULDBLOCK && errno != EBADF && errno != ENOTSOCK;
+        const bool error =
+            errno != EAGAIN && errno != EWOULDBLOCK && errno != EBADF && errno != ENOTSOCK;
+        return error ? 1 : 0;
     }
-    if (msg.msg_flags & MSG_TRUNC)
-        return true;
-    const QByteArrayView data(m_buffer.constData(), length);
-    if (m_kind == Kind::Raw)
-        event = parseIcmpIpPacket(data);
-    else
-        event = parseIcmpMessage(data, ntohl(from.sin_addr.s_addr));
-    if (!ownsEvent(event))
-        event.reset();
-    return true;
+    for (int i = 0; i < n; ++i) {
+        msghdr &msg = messages[i].msg_hdr;
+        if (msg.msg_flags & MSG_TRUNC)
+            continue;
+        const QByteArrayView data(m_buffer.constData() + i * MessageSlot, messages[i].msg_len);
+        std::optional<IcmpEchoEvent> event =
+            m_kind == Kind::Raw ? parseIcmpIpPacket(data)
+                                : parseIcmpMessage(data, ntohl(from[i].sin_addr.s_addr));
+        if (!ownsEvent(event))
+            continue;
+        event->receivedNs = arrivalTime(msg);
+        events.push_back(*event);
+    }
+    return n;
 }
 
 bool IcmpSocket::readError(std::optional<IcmpEchoEvent> &event)
@@ -204,7 +266,7 @@ bool IcmpSocket::readError(std::optional<IcmpEchoEvent> &event)
     if (m_fd < 0)
         return false;
     sockaddr_in original{};
-    char control[512];
+    alignas(cmsghdr) char control[512];
     iovec iov{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
     msghdr msg{};
     msg.msg_name = &original;
@@ -234,6 +296,7 @@ bool IcmpSocket::readError(std::optional<IcmpEchoEvent> &event)
     }
     event->errorType = error->ee_type;
     event->errorCode = error->ee_code;
+    event->receivedNs = arrivalTime(msg);
     return true;
 }
 

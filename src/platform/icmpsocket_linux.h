@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <span>
+#include <vector>
 
 /// One non-blocking ICMP echo socket: an unprivileged datagram ("ping") socket
 /// where net.ipv4.ping_group_range allows it, else a raw socket (root or
@@ -19,9 +21,19 @@ public:
     enum class Kind { None, Datagram, Raw };
     enum class SendStatus {
         Sent,
-        TryLater, ///< the system had no room (EAGAIN, ENOBUFS): send again a little later
-        Failed    ///< the request cannot be sent to that address (see lastError())
+        /// The system had no room (EAGAIN, ENOBUFS; EINVAL when the neighbour
+        /// table is full), or errors about earlier requests wait to be read:
+        /// send again a little later.
+        TryLater,
+        Failed ///< the request cannot be sent to that address (see lastError())
     };
+    struct Request
+    {
+        quint32 address = 0; ///< host order
+        quint16 sequence = 0;
+    };
+    /// Requests one send() or read() hands to the system at most.
+    static constexpr int kBatch = 64;
 
     IcmpSocket();
     ~IcmpSocket();
@@ -35,14 +47,19 @@ public:
     /// Why no socket could be opened, and how to allow one; empty when open.
     QString unavailableReason() const { return m_unavailableReason; }
 
-    SendStatus send(quint32 address, int ttl, quint16 sequence);
+    /// Sends up to kBatch @p requests in order, in one system call when it
+    /// takes them all. Sets @p sent to how many left; unless all did, the
+    /// status says why the next one did not.
+    SendStatus send(std::span<const Request> requests, int ttl, int &sent);
     /// The errno of the last send that did not report Sent.
     int lastError() const { return m_lastError; }
 
-    /// Reads one message from the receive queue. Returns false when the queue
-    /// is empty. @p event is set when the message is about one of our requests.
-    bool read(std::optional<IcmpEchoEvent> &event);
-    /// The same for the error queue (ICMP errors and local send errors).
+    /// Reads up to kBatch messages from the receive queue and appends those
+    /// about our requests to @p events, each with the kernel's time of
+    /// arrival. Returns how many messages were taken, 0 when the queue is empty.
+    int read(std::vector<IcmpEchoEvent> &events);
+    /// Reads one message of the error queue (ICMP errors and local send
+    /// errors). Returns false when the queue is empty.
     bool readError(std::optional<IcmpEchoEvent> &event);
 
     /// The text shown when neither kind of socket may be opened.
@@ -59,4 +76,5 @@ private:
     int m_lastError = 0;
     QString m_unavailableReason;
     QByteArray m_buffer;
+    QByteArray m_packets;
 };

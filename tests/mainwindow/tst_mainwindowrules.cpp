@@ -51,8 +51,8 @@ void TestMainWindowRules::settingValues_data()
     row("empty", QString(), kNone, -1);
     row("largest number, rounded down", u"32767.4"_s, 32767, -1);
     row("hexadecimal", u"0x1"_s, kNone, -1);
-    row("Parallel at its limit", u"4096"_s, 4096, -1, 4096);
-    row("Parallel beyond its limit", u"4097"_s, 4097, -1);
+    row("Parallel at its limit", u"65536"_s, kNone, -1, 65536);
+    row("Parallel beyond its limit", u"65537"_s, kNone, -1);
 }
 
 void TestMainWindowRules::settingValues()
