@@ -1,13 +1,20 @@
-// The main window's widget-free rules: stored numbers, the command line, the
-// caption, centring, the result list's tab stops.
+// The main window's rules: stored numbers, the command line, the caption,
+// centring, the result list's tab stops, and dragging and centring by the
+// window's body. The tray itself is driven under a real tray in tests/e2e.
 
+#include "centreonscreen.h"
 #include "centring.h"
+#include "dragbybody.h"
 #include "ipaddresstext.h"
 #include "mainwindowrules.h"
 #include "mainwindowsettings.h"
 #include "resultlistdelegate.h"
 
+#include <QCheckBox>
 #include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -17,73 +24,58 @@ class TestMainWindowRules : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void settingValues_data();
     void settingValues();
     void dottedOctets_data();
     void dottedOctets();
-    void commandLine_data();
-    void commandLine();
-    void captionAndCheckHost();
+    void textsAndCommandLine();
     void centring_data();
     void centring();
     void tabStops_data();
     void tabStops();
-    void fieldPositions();
+    void body_data();
+    void body();
+
+private:
+    QWidget m_window;
 };
 
-// Rounding and what counts as a number are checked against strtod by a fuzzer.
+// What counts as a number and its rounding are checked against strtod by a fuzzer.
 void TestMainWindowRules::settingValues_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("number"); // kNone: no number
-    QTest::addColumn<int>("state");  // -1: no check state
+    QTest::addColumn<int>("state"); // -1: no check state
     QTest::addColumn<int>("parallel");
-    constexpr int kNone = 99999;
-    const auto row = [](const char *name, const QString &text, int number, int state,
-                        int parallel = kDefaultParallel) {
-        QTest::newRow(name) << text << number << state << parallel;
-    };
-    row("0 unchecks, Parallel below its range", u"0"_s, 0, Qt::Unchecked);
-    row("spaces around", u"  1  "_s, 1, Qt::Checked, 1);
-    row("plus sign greys", u"+2"_s, 2, Qt::PartiallyChecked, 2);
-    row("3 is no check state", u"3"_s, 3, -1, 3);
-    row("halves round to even, exponent", u"0.25e1"_s, 2, Qt::PartiallyChecked);
-    row("empty", QString(), kNone, -1);
-    row("largest number, rounded down", u"32767.4"_s, 32767, -1);
-    row("hexadecimal", u"0x1"_s, kNone, -1);
-    row("Parallel at its limit", u"4096"_s, 4096, -1, 4096);
-    row("Parallel beyond its limit", u"4097"_s, 4097, -1);
+    QTest::newRow("0 unchecks, Parallel below its range") << u"0"_s << 0 << kDefaultParallel;
+    QTest::newRow("spaces around") << u"  1  "_s << 2 << 1;
+    QTest::newRow("plus sign greys") << u"+2"_s << 1 << 2;
+    QTest::newRow("hexadecimal") << u"0x1"_s << -1 << kDefaultParallel;
+    QTest::newRow("Parallel at its limit") << u"4096"_s << -1 << 4096;
+    QTest::newRow("Parallel beyond its limit") << u"4097"_s << -1 << kDefaultParallel;
 }
 
 void TestMainWindowRules::settingValues()
 {
     QFETCH(QString, text);
-    QFETCH(int, number);
     QFETCH(int, state);
     QFETCH(int, parallel);
-    const std::optional<qint16> integer = settingToInteger(text);
-    QCOMPARE(integer ? int(*integer) : 99999, number);
     const std::optional<Qt::CheckState> checkState = checkStateFromSetting(text);
     QCOMPARE(checkState ? int(*checkState) : -1, state);
     if (checkState)
-        QCOMPARE(checkStateSettingText(*checkState), QString::number(*integer));
+        QCOMPARE(checkStateSettingText(*checkState), text.trimmed().remove(u'+'));
     QCOMPARE(parallelFromSetting(text), parallel);
 }
 
-// The address field's text: four octets of up to three digits each, 0 to 255,
-// kept as written.
+// The address field's text: four octets of up to three digits each, 0 to 255, kept as written.
 void TestMainWindowRules::dottedOctets_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("octets"); // joined by "|"; empty: not an address
     QTest::newRow("leading zeros kept") << u"010.000.001.255"_s << u"010|000|001|255"_s;
-    QTest::newRow("empty octet") << u"1..3.4"_s << QString();
-    QTest::newRow("four digits") << u"1.2.3.0004"_s << QString();
-    QTest::newRow("above 255") << u"1.2.256.4"_s << QString();
-    QTest::newRow("a fifth octet") << u"1.2.3.4.5"_s << QString();
-    QTest::newRow("three octets") << u"1.2.3"_s << QString();
-    QTest::newRow("letters, signs, blanks") << u"1.2.+3.a"_s << QString();
-    QTest::newRow("blank around") << u" 1.2.3.4"_s << QString();
+    for (const char *bad :
+         {"1..3.4", "1.2.3.0004", "1.2.256.4", "1.2.3.4.5", "1.2.3", "1.2.+3.a", " 1.2.3.4"})
+        QTest::newRow(bad) << QString::fromLatin1(bad) << QString();
 }
 
 void TestMainWindowRules::dottedOctets()
@@ -94,24 +86,10 @@ void TestMainWindowRules::dottedOctets()
     QCOMPARE(split ? QStringList(split->begin(), split->end()).join(u'|') : QString(), octets);
 }
 
-void TestMainWindowRules::commandLine_data()
+void TestMainWindowRules::textsAndCommandLine()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("startsScan");
-    QTest::newRow("/p between empty arguments")
-        << QStringList{QString(), u"/p"_s, QString()} << false;
-    QTest::newRow("/p followed by more") << QStringList{u"/p"_s, u"now"_s} << true;
-}
-
-void TestMainWindowRules::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, startsScan);
-    QCOMPARE(commandLineStartsScan(joinCommandLine(arguments)), startsScan);
-}
-
-void TestMainWindowRules::captionAndCheckHost()
-{
+    QVERIFY(!commandLineStartsScan(joinCommandLine({QString(), u"/p"_s, QString()})));
+    QVERIFY(commandLineStartsScan(joinCommandLine({u"/p"_s, u"now"_s})));
     QCOMPARE(windowCaption(u"192.0.2.2"_s), u"Corvane            Your IP Number is 192.0.2.2"_s);
     QCOMPARE(windowCaption(QString()), u"Corvane            Your IP Number is N/A"_s);
     qputenv("CORVANE_CHECK_HOST", "name.invalid");
@@ -140,6 +118,7 @@ void TestMainWindowRules::centring()
     QCOMPARE(QPointF(centred.left, centred.top), position);
 }
 
+// A field starts at the next stop after the text before it, also when that text is empty.
 void TestMainWindowRules::tabStops_data()
 {
     QTest::addColumn<int>("x");
@@ -159,15 +138,72 @@ void TestMainWindowRules::tabStops()
     QFETCH(QList<int>, stops);
     QFETCH(int, next);
     QCOMPARE(ResultListDelegate::nextTabStop(x, stops), next);
+    QCOMPARE(ResultListDelegate::fieldPositions(u"a\t\tb\t"_s, QFontMetrics(QFont()), {105, 450}),
+             (QList<int>{0, 105, 450, 795}));
 }
 
-// A field starts at the next stop after the text before it, also when that text is empty.
-void TestMainWindowRules::fieldPositions()
+// A window with a label and a frame that drag and centre it, and controls that must not.
+void TestMainWindowRules::initTestCase()
 {
-    const QFontMetrics metrics{QFont()};
-    const QList<int> stops{105, 450};
-    QCOMPARE(ResultListDelegate::fieldPositions(u"a\t\tb\t"_s, metrics, stops),
-             (QList<int>{0, 105, 450, 795}));
+    const auto part = [](QWidget *widget, const QString &name, const QRect &where) {
+        widget->setObjectName(name);
+        widget->setGeometry(where);
+        return widget;
+    };
+    QWidget *frame = part(new QGroupBox(u"Log File"_s, &m_window), u"frame"_s, {200, 10, 180, 150});
+    part(new QCheckBox(u"Enabled"_s, frame), u"check box in the frame"_s, {10, 30, 160, 20});
+    part(new QPushButton(u"&Start"_s, &m_window), u"button"_s, {10, 40, 80, 25});
+    part(new QPushButton(u"S&top"_s, &m_window), u"disabled button"_s, {100, 40, 80, 25})
+        ->setEnabled(false);
+    auto *drag = new DragByBody(&m_window);
+    for (QWidget *area :
+         {&m_window, frame,
+          part(new QLabel(u"Start IP"_s, &m_window), u"label"_s, {10, 10, 120, 20})})
+        drag->watch(area);
+    m_window.setGeometry(40, 50, 400, 300);
+    m_window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+}
+
+void TestMainWindowRules::body_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<int>("move");
+    QTest::addColumn<bool>("drags");
+    QTest::addColumn<bool>("centres");
+    for (const char *place : {"label", "background", "frame"})
+        QTest::newRow(place) << QString::fromLatin1(place) << Qt::LeftButton << 40 << true << true;
+    QTest::newRow("small move") << u"label"_s << Qt::LeftButton << 1 << false << true;
+    QTest::newRow("right button") << u"background"_s << Qt::RightButton << 40 << false << false;
+    for (const char *place : {"button", "disabled button", "check box in the frame"})
+        QTest::newRow(place) << QString::fromLatin1(place) << Qt::LeftButton << 40 << false
+                             << false;
+}
+
+// A press and a move, then a double-click, on one place of the window.
+void TestMainWindowRules::body()
+{
+    QFETCH(QString, place);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(int, move);
+    QFETCH(bool, drags);
+    QFETCH(bool, centres);
+    auto *widget = place == u"background" ? &m_window : m_window.findChild<QWidget *>(place);
+    // Beside a check box's text the press reaches the frame below it.
+    const QPoint at = place == u"background" ? QPoint(100, 250) : QPoint(widget->width() - 10, 10);
+    centreOnScreen(&m_window);
+    const QPoint centred = m_window.pos();
+    m_window.move(centred - QPoint(33, 21));
+    const QPoint start = m_window.pos();
+    QTest::mousePress(widget, button, {}, at);
+    QTest::mouseMove(widget, at + QPoint(move, move));
+    QTest::mouseRelease(widget, button, {}, at + QPoint(move, move));
+    const QPoint moved = drags ? start + QPoint(move, move) : start;
+    QCOMPARE(m_window.pos(), moved);
+    QTest::mouseClick(widget, button, {}, at);
+    QTest::mouseDClick(widget, button, {}, at);
+    QCOMPARE(m_window.pos(), centres ? centred : moved);
 }
 
 QTEST_MAIN(TestMainWindowRules)
