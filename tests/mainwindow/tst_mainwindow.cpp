@@ -1,7 +1,7 @@
 // The main window through its real controls, the keyboard and the mouse: what
 // start-up restores and closing saves, how a run shows on the controls, the
 // messages, the reports and the keys. The rules of a run are tested in
-// tst_scansession, the settings values in tst_mainwindowrules.
+// tst_scansession, the settings values in tst_mainwindowparts.
 
 #include "desktopintegration.h"
 #include "dialoganswerer.h"
