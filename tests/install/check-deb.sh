@@ -17,7 +17,7 @@ apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300
 xvfb_options=-ac
 # shellcheck source=../e2e/desktop.sh
 source "$(dirname "$(readlink -f "$0")")/../e2e/desktop.sh"
-need getcap setcap setpriv unshare desktop-file-validate appstreamcli
+need getcap setcap setpriv unshare
 trap 'cleanup; ((ours == 0)) || ! installed || "${apt[@]}" purge corvane >/dev/null 2>&1' EXIT
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 chmod 755 "$work" # apt reads the package as _apt
@@ -34,8 +34,6 @@ for f in "$program" "/usr/share/applications/$id.desktop" "/usr/share/metainfo/$
     /usr/share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/corvane.png; do
     [[ -f $f ]] && printf '%s\n' "${owned[@]}" | grep -qxF "$f" || fail "$f is not installed or not listed by dpkg -L"
 done
-desktop-file-validate "/usr/share/applications/$id.desktop" || fail "desktop-file-validate rejects the desktop entry"
-appstreamcli validate --no-net "/usr/share/metainfo/$id.metainfo.xml" >/dev/null || fail "appstreamcli rejects the metainfo"
 cap() { getcap "$program" | grep -q 'cap_net_raw[=+]ep'; }
 cap || fail "$program lacks cap_net_raw"
 setcap -r "$program" # the post-install step where the capability cannot be given: no setcap, a read-only file

@@ -1,5 +1,5 @@
 // The main window through its real controls, the keyboard and the mouse. The
-// rules of a run are tested in tst_scansession, the settings in tst_mainwindowrules.
+// rules of a run are tested in tst_scansession, the settings values in tst_mainwindowparts.
 
 #include "desktopintegration.h"
 #include "dialoganswerer.h"
