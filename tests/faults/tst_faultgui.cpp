@@ -167,7 +167,7 @@ void TestFaultGui::manyStopsAndResumes()
         QSKIP(qPrintable(u"no echo requests here: "_s + m_f->systemProber->unavailableReason()));
     QTemporaryDir logs;
     QVERIFY(m_f->setLog(logs.path(), true));
-    const QStringList expected = addresses(4 * 256 + 1, 11 * 256 + 250);
+    const QStringList expected = addresses(4 * 256 + 1, 19 * 256 + 250);
     m_f->setRange(expected.first(), expected.last());
     DialogAnswerer told;
     auto *run = m_f->window->findChild<ScanRun *>();
