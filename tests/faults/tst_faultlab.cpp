@@ -1,8 +1,6 @@
-// The main window in private namespaces (tests/lab) with the network under it
-// failing. dns*: through dns-run.sh, whose dnsmasq names 127.0.3.1 to .64, a
-// name server that stops answering. echo*: as root without raw sockets and
-// with ping_group_range "1 0", echo requests not permitted until the test
-// lets group 0 in.
+// The main window in private namespaces (tests/lab): a name server that stops
+// answering (dns-run.sh names 127.0.3.1 to .64), and echo requests refused
+// (no raw sockets, ping_group_range "1 0") until group 0 is let in.
 
 #include "../mainwindow/mainwindowfixture.h"
 #include "dialoganswerer.h"
@@ -39,9 +37,7 @@ qint64 unreadQuestionBytes()
 // Only ever in the lab's scanner namespace, never the machine's.
 bool setPingGroupRange(const QByteArray &range)
 {
-    struct stat own
-    {
-    }, lab{};
+    struct stat own = {}, lab = {};
     const QByteArray labPath = "/run/netns/" + qgetenv("CORVANE_LAB_SCANNER_NS");
     return !qEnvironmentVariableIsEmpty("CORVANE_LAB_SCANNER_NS") &&
            ::stat("/proc/self/ns/net", &own) == 0 && ::stat(labPath.constData(), &lab) == 0 &&
