@@ -157,6 +157,7 @@ void TestFaultLab::echoRefusedUntilAllowed()
     for (int press = 1; press <= 2; ++press) {
         QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
         checkTold(press);
+        QVERIFY2(!told.seen().last().waitCursor, "the hourglass during the message");
         QVERIFY(!m_f.window->isRunning() && !m_f.ui("stopButton")->isEnabled());
         QCOMPARE(m_f.lines(), QStringList{u"a line from before"_s});
     }
