@@ -140,7 +140,7 @@ void TestFaultGui::manyStopsAndResumes()
     QFETCH(int, parallel);
     QFETCH(bool, stopAtOnce);
     m_f->store(u"Parallel"_s, QString::number(parallel));
-    QVERIFY(m_f->open(QString(), MainWindowFixture::SystemProber));
+    QVERIFY(m_f->open(MainWindowFixture::SystemProber));
     if (!m_f->systemProber->isAvailable())
         QSKIP(qPrintable(u"no echo requests here: "_s + m_f->systemProber->unavailableReason()));
     QTemporaryDir logs;

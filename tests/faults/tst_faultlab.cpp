@@ -113,7 +113,7 @@ void TestFaultLab::dnsStopWhileLookupsHang()
         writeFile(resolvConf, kept); // bind-mounted: it keeps its inode
     });
     QVERIFY(writeFile(resolvConf, "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"));
-    QVERIFY(m_f.open(QString(), MainWindowFixture::SystemParts));
+    QVERIFY(m_f.open(MainWindowFixture::SystemParts));
     m_f.ui<QCheckBox>("namesCheck")->setChecked(true);
     QTemporaryDir logs;
     QVERIFY(m_f.setLog(logs.path(), true));
@@ -142,7 +142,7 @@ void TestFaultLab::dnsStopWhileLookupsHang()
 // no echo request, still runs. Once allowed, Start and the list send at once.
 void TestFaultLab::echoRefusedUntilAllowed()
 {
-    QVERIFY(m_f.open(QString(), MainWindowFixture::SystemParts));
+    QVERIFY(m_f.open(MainWindowFixture::SystemParts));
     QVERIFY(!m_f.systemProber->isAvailable());
     m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
     qobject_cast<ResultListModel *>(m_f.ui<QListView>("resultList")->model())

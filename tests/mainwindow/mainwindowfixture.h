@@ -63,7 +63,7 @@ public:
     }
 
     enum Parts { Fakes, SystemProber, SystemParts };
-    bool open(const QString &commandLine = QString(), Parts system = Fakes)
+    bool open(Parts system = Fakes)
     {
         if (system != Fakes && !systemProber)
             systemProber = createSystemEchoProber();
@@ -73,7 +73,7 @@ public:
                                               system == SystemParts ? *systemResolver : *resolver,
                                               *m_browser);
         window->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(15, 26, 8)); });
-        return window->startUp(commandLine) && QTest::qWaitForWindowActive(window.get());
+        return window->startUp(QString()) && QTest::qWaitForWindowActive(window.get());
     }
 
     template<typename T = QAbstractButton>
@@ -100,13 +100,13 @@ public:
         ui<QCheckBox>("overwriteCheck")->setChecked(overwrite);
         return ui<DirList>("folderTree")->setPath(folder);
     }
-    bool run(const char *button = "startButton", int timeoutMs = 30000)
+    bool run(const char *button = "startButton")
     {
         QSignalSpy finished(window.get(), &MainWindow::runFinished);
         if (!ui(button)->isEnabled())
             return false;
         QTest::mouseClick(ui(button), Qt::LeftButton);
-        return !finished.isEmpty() || finished.wait(timeoutMs);
+        return !finished.isEmpty() || finished.wait(30000);
     }
     QStringList lines() const
     {
