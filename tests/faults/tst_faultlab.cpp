@@ -1,8 +1,6 @@
-// The main window in private namespaces (tests/lab) with the network under it
-// failing. dns*: through dns-run.sh, whose dnsmasq names 127.0.3.1 to .64, a
-// name server that stops answering. echo*: as root without raw sockets and
-// with ping_group_range "1 0", echo requests not permitted until the test
-// lets group 0 in.
+// The main window in private namespaces (tests/lab): a name server that stops
+// answering (dns-run.sh names 127.0.3.1 to .64), and echo requests refused
+// (no raw sockets, ping_group_range "1 0") until group 0 is let in.
 
 #include "../mainwindow/mainwindowfixture.h"
 #include "dialoganswerer.h"
@@ -39,9 +37,7 @@ qint64 unreadQuestionBytes()
 // Only ever in the lab's scanner namespace, never the machine's.
 bool setPingGroupRange(const QByteArray &range)
 {
-    struct stat own
-    {
-    }, lab{};
+    struct stat own = {}, lab = {};
     const QByteArray labPath = "/run/netns/" + qgetenv("CORVANE_LAB_SCANNER_NS");
     return !qEnvironmentVariableIsEmpty("CORVANE_LAB_SCANNER_NS") &&
            ::stat("/proc/self/ns/net", &own) == 0 && ::stat(labPath.constData(), &lab) == 0 &&
@@ -117,7 +113,7 @@ void TestFaultLab::dnsStopWhileLookupsHang()
         writeFile(resolvConf, kept); // bind-mounted: it keeps its inode
     });
     QVERIFY(writeFile(resolvConf, "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"));
-    QVERIFY(m_f.open(QString(), MainWindowFixture::SystemParts));
+    QVERIFY(m_f.open(MainWindowFixture::SystemParts));
     m_f.ui<QCheckBox>("namesCheck")->setChecked(true);
     QTemporaryDir logs;
     QVERIFY(m_f.setLog(logs.path(), true));
@@ -146,7 +142,7 @@ void TestFaultLab::dnsStopWhileLookupsHang()
 // no echo request, still runs. Once allowed, Start and the list send at once.
 void TestFaultLab::echoRefusedUntilAllowed()
 {
-    QVERIFY(m_f.open(QString(), MainWindowFixture::SystemParts));
+    QVERIFY(m_f.open(MainWindowFixture::SystemParts));
     QVERIFY(!m_f.systemProber->isAvailable());
     m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
     qobject_cast<ResultListModel *>(m_f.ui<QListView>("resultList")->model())
@@ -161,6 +157,7 @@ void TestFaultLab::echoRefusedUntilAllowed()
     for (int press = 1; press <= 2; ++press) {
         QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
         checkTold(press);
+        QVERIFY2(!told.seen().last().waitCursor, "the hourglass during the message");
         QVERIFY(!m_f.window->isRunning() && !m_f.ui("stopButton")->isEnabled());
         QCOMPARE(m_f.lines(), QStringList{u"a line from before"_s});
     }

@@ -1,10 +1,8 @@
 #pragma once
 
-// The main window as the program builds it, over a settings file in a private
-// folder and a stand-in browser that notes its arguments in browserRecord(),
-// with the clock fixed so result lines compare whole. The prober and resolver
-// are fakes the test steers, or the system's; the expected lines and log of a
-// Ping run; mounts that make writes fail even for root; main() of such tests.
+// The main window as the program builds it, over a private settings file, a
+// stand-in browser noting its arguments in browserRecord() and a fixed clock;
+// fake or system prober and resolver.
 
 #include "browserlauncher.h"
 #include "dirlist.h"
@@ -52,23 +50,20 @@ public:
         reset();
     }
 
-    // A fresh window and fake parts over an empty settings file, unless kept.
-    void reset(bool keepSettings = false)
+    // A fresh window and fake parts over an empty settings file.
+    void reset()
     {
         window.reset();
         prober = std::make_unique<FakeEchoProber>();
         resolver = std::make_unique<FakeHostResolver>();
         resolver->forward.insert(u"localhost"_s, u"127.0.0.1"_s);
-        if (!keepSettings)
-            QFile::remove(QSettingsStore::fileName(u"Corvane"_s));
+        QFile::remove(QSettingsStore::fileName(u"Corvane"_s));
         QFile::remove(browserRecord());
         settings = std::make_unique<QSettingsStore>();
     }
 
-    // Opens the window as the program does, over the system's prober (and
-    // resolver) when @p system asks for them.
     enum Parts { Fakes, SystemProber, SystemParts };
-    bool open(const QString &commandLine = QString(), Parts system = Fakes)
+    bool open(Parts system = Fakes)
     {
         if (system != Fakes && !systemProber)
             systemProber = createSystemEchoProber();
@@ -78,7 +73,7 @@ public:
                                               system == SystemParts ? *systemResolver : *resolver,
                                               *m_browser);
         window->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(15, 26, 8)); });
-        return window->startUp(commandLine) && QTest::qWaitForWindowActive(window.get());
+        return window->startUp(QString()) && QTest::qWaitForWindowActive(window.get());
     }
 
     template<typename T = QAbstractButton>
@@ -98,7 +93,6 @@ public:
             prober->answering.insert(a);
         setRange(start, stop);
     }
-    // The log goes to @p folder/ipnums.txt.
     bool setLog(const QString &folder, bool overwrite)
     {
         ui<QLineEdit>("logFileEdit")->setText(u"ipnums.txt"_s);
@@ -106,14 +100,13 @@ public:
         ui<QCheckBox>("overwriteCheck")->setChecked(overwrite);
         return ui<DirList>("folderTree")->setPath(folder);
     }
-    // Clicks @p button and waits for the run it starts to end.
-    bool run(const char *button = "startButton", int timeoutMs = 30000)
+    bool run(const char *button = "startButton")
     {
         QSignalSpy finished(window.get(), &MainWindow::runFinished);
         if (!ui(button)->isEnabled())
             return false;
         QTest::mouseClick(ui(button), Qt::LeftButton);
-        return !finished.isEmpty() || finished.wait(timeoutMs);
+        return !finished.isEmpty() || finished.wait(30000);
     }
     QStringList lines() const
     {
@@ -167,8 +160,8 @@ inline QByteArray pingLog(const QStringList &addresses, const QStringList &names
     return result;
 }
 
-// Root writes through permissions: a read-only bind mount of @p path, or a
-// small tmpfs over it, makes writes fail. What went wrong, or nothing.
+// A read-only bind mount of @p path, or a small tmpfs over it (writes fail even
+// for root). What went wrong, or nothing.
 inline QString mountOver(const QString &path, bool readOnly)
 {
     const QByteArray native = QFile::encodeName(path);
@@ -180,9 +173,8 @@ inline QString mountOver(const QString &path, bool readOnly)
     return failed ? path + u": "_s + QString::fromLocal8Bit(std::strerror(errno)) : QString();
 }
 
-// main() of a test that mounts: as root, a mount namespace of its own first
-// (before any thread starts); then @p Test under a QApplication in the locale
-// whose separators the result lines carry.
+// main(): as root a mount namespace of its own before any thread starts, then
+// @p Test in the locale whose separators the result lines carry.
 template<class Test>
 int runInOwnMounts(int argc, char **argv)
 {
