@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC1090,SC2015
-# The network lab and the private name server: lab.sh run|dns|up|down|env|answer|silence|gc (see README.md).
+# The network lab and the private name server: lab.sh run|dns|up|down|answer (see README.md).
 set -euo pipefail
 self=$(readlink -f "$0")
 state_root=/run/corvane-lab
@@ -40,13 +40,11 @@ up() {
     ip -n "$name-far" route add default via 198.19.255.5
     local answering; answering=$(run_of "$base" 1 10)
     printf '%s=%q\n' CORVANE_LAB "$name" CORVANE_LAB_TOOL "$self" CORVANE_LAB_SCANNER_NS "$name-scan" \
-        CORVANE_LAB_PEER_NS "$name-peer" CORVANE_LAB_FAR_NS "$name-far" CORVANE_LAB_NET "$net" \
-        CORVANE_LAB_SCANNER_ADDRESS 198.19.255.1 CORVANE_LAB_PEER_ADDRESS 198.19.255.2 \
+        CORVANE_LAB_PEER_NS "$name-peer" CORVANE_LAB_NET "$net" CORVANE_LAB_SCANNER_ADDRESS 198.19.255.1 CORVANE_LAB_PEER_ADDRESS 198.19.255.2 \
         CORVANE_LAB_ANSWERING "$answering" CORVANE_LAB_ADMIN_PROHIBITED "$(run_of "$base" 64 79)" \
         CORVANE_LAB_HOST_UNREACHABLE "$(run_of "$base" 80 95)" \
         CORVANE_LAB_SILENT "$(run_of "$base" 100 103) $(run_of "$base" 200 201)" \
-        CORVANE_LAB_FAR_NET 198.19.254.0/24 CORVANE_LAB_FAR_ANSWERING "$(run_of 198.19.254.0 1 4)" \
-        >"$state_root/$name/env"
+        CORVANE_LAB_FAR_ANSWERING "$(run_of 198.19.254.0 1 4)" >"$state_root/$name/env"
     ip netns exec "$name-peer" nft -f - <<EOF
 table ip corvane_lab {
     set answering { type ipv4_addr; elements = { ${answering// /, } }; }
@@ -69,7 +67,7 @@ EOF
     printf 'addr add %s/22 dev veth-scan\n' "${owners[@]}" | ip -n "$name-peer" -batch -
     drop="${late[*]}"; drop=$(sed -E 's/=[0-9]+//g; s/ /, /g' <<<"$drop")
     ip netns exec "$name-peer" nft add rule ip corvane_lab input ip daddr "{ $drop }" drop
-    printf '%s=%q\n' CORVANE_LAB_ONLINK_SEED "$seed" CORVANE_LAB_ONLINK_NET 198.19.4.0/22 CORVANE_LAB_ONLINK_ANSWERING "${owners[*]}" \
+    printf '%s=%q\n' CORVANE_LAB_ONLINK_SEED "$seed" CORVANE_LAB_ONLINK_ANSWERING "${owners[*]}" \
         CORVANE_LAB_ONLINK_LATE "${late[*]}" >>"$state_root/$name/env"
 }
 
@@ -174,7 +172,7 @@ sub=${1:-}; shift || true
 case $sub in
 run | dns) "$sub" "$@" ;;
 dns-inside) dns_inside "$@" ;;
-up | down | env | answer | silence)
+up | down | answer)
     [[ ${1:-} =~ ^[A-Za-z0-9_-]{1,40}$ ]] || die "a lab name is 1 to 40 letters, digits, '-' or '_'"
     name=$1; shift
     case $sub in
@@ -182,10 +180,8 @@ up | down | env | answer | silence)
         set +e; (set -e; up "$@"); status=$?; set -e # torn down again when it fails half-way
         ((status == 0)) || { down; status=1 die "lab $name did not come up"; } ;;
     down) down ;;
-    env) cat "$state_root/$name/env" ;;
-    *) list=(); for a; do list+=("$(address "$(number "$a")")"); done; verb=add; [[ $sub == answer ]] || verb=delete
-        joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
+    *) list=(); for a; do list+=("$(address "$(number "$a")")"); done
+        joined=${list[*]}; ip netns exec "$name-peer" nft add element ip corvane_lab answering "{ ${joined// /, } }" ;;
     esac ;;
-gc) gc ;;
-*) echo "usage: lab.sh run|dns|up|down|env|answer|silence|gc ... (see README.md)" >&2; exit 2 ;;
+*) echo "usage: lab.sh run|dns|up|down|answer ... (see README.md)" >&2; exit 2 ;;
 esac

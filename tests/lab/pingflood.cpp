@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <map>
 #include <net/if.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <random>
 #include <string>
@@ -25,12 +23,7 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-[[noreturn]] void usage(const char *why)
-{
-    std::fprintf(stderr, "corvane-pingflood: %s (see tests/lab/README.md)\n", why);
-    std::exit(2);
-}
+using Clock = std::chrono::system_clock; // the clock of the kernel's time stamps
 
 void put16(Bytes &b, size_t at, unsigned value)
 {
@@ -49,11 +42,10 @@ void setChecksum(Bytes &b, size_t from = 0)
     put16(b, from + 2, static_cast<unsigned>(~sum & 0xffff));
 }
 
-Bytes icmp(unsigned type, unsigned code, unsigned id, unsigned seq, size_t payload)
+Bytes icmp(unsigned type, unsigned id, unsigned seq)
 {
-    Bytes b(8 + payload, 'x');
-    b[0] = static_cast<unsigned char>(type);
-    b[1] = static_cast<unsigned char>(code);
+    Bytes b(30, 'x');
+    b[0] = static_cast<unsigned char>(type), b[1] = 0;
     put16(b, 4, id);
     put16(b, 6, seq);
     setChecksum(b);
@@ -65,15 +57,13 @@ Bytes icmp(unsigned type, unsigned code, unsigned id, unsigned seq, size_t paylo
 Bytes junk(std::mt19937 &random, unsigned seq)
 {
     const unsigned id = random() & 0xffff;
-    Bytes b = icmp(0, 0, id, seq, 22);
-    switch (random() % 5) {
-    case 1:
+    const auto kind = random() % 5;
+    Bytes b = icmp(0, id, seq);
+    if (kind == 1) {
         b[2] ^= 0x5a;
-        break;
-    case 2:
+    } else if (kind == 2) {
         b.assign(1 + random() % 7, random() % 2 ? 0 : 3);
-        break;
-    case 3:
+    } else if (kind == 3) {
         b.assign(36, 0);
         b[0] = 3, b[1] = static_cast<unsigned char>(random() % 16), b[8] = 0x45, b[11] = 28;
         b[16] = 64, b[17] = 1, b[20] = 127, b[23] = 1, b[24] = 127, b[27] = 2, b[28] = 8;
@@ -81,32 +71,27 @@ Bytes junk(std::mt19937 &random, unsigned seq)
         put16(b, 32, id);
         put16(b, 34, seq);
         setChecksum(b);
-        break;
-    case 4:
+    } else if (kind == 4) {
         b.assign(20, 0);
         b[0] = 11, b[8] = static_cast<unsigned char>(0x40 | (random() % 16));
         for (size_t i = 9; i < b.size(); ++i)
             b[i] = static_cast<unsigned char>(random());
         setChecksum(b);
-        break;
     }
     return b;
 }
 
-using Clock = std::chrono::system_clock; // the clock of the kernel's time stamps
-
 // Answers each echo request for an address of @p delays (network order) that
 // arrives on @p device that long after its arrival (the kernel's time stamp).
-int answerLate(const std::string &device,
-               const std::map<uint32_t, std::chrono::milliseconds> &delays, long count,
-               double seconds)
+int answerLate(const char *device, const std::map<uint32_t, std::chrono::milliseconds> &delays,
+               long count, std::chrono::steady_clock::time_point end)
 {
     const int tap = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_IP));
     const int out = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
     sockaddr_ll link{};
     link.sll_family = AF_PACKET;
     link.sll_protocol = htons(ETH_P_IP);
-    link.sll_ifindex = static_cast<int>(if_nametoindex(device.c_str()));
+    link.sll_ifindex = static_cast<int>(if_nametoindex(device));
     const int on = 1;
     if (tap < 0 || out < 0 || link.sll_ifindex == 0 ||
         bind(tap, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0 ||
@@ -114,67 +99,57 @@ int answerLate(const std::string &device,
         std::perror("corvane-pingflood: cannot listen on the device (root?)");
         return 1;
     }
-
     std::multimap<Clock::time_point, Bytes> due; // replies, by when they leave
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     long answered = 0;
     std::printf("answering\n");
     std::fflush(stdout);
     while (answered < count && std::chrono::steady_clock::now() < end) {
-        int wait = 50;
-        if (!due.empty()) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(due.begin()->first - Clock::now());
-            wait = static_cast<int>(std::clamp<long>(left.count(), 0, 50));
-        }
+        const auto left =
+            due.empty()
+                ? std::chrono::milliseconds(50)
+                : std::chrono::ceil<std::chrono::milliseconds>(due.begin()->first - Clock::now());
         pollfd pfd{tap, POLLIN, 0};
-        if (poll(&pfd, 1, wait) > 0) {
-            unsigned char packet[2048];
+        if (poll(&pfd, 1, static_cast<int>(std::clamp<long>(left.count(), 0, 50))) > 0) {
+            unsigned char p[2048];
             alignas(cmsghdr) char control[256];
             sockaddr_ll from{};
-            iovec iov{packet, sizeof packet};
+            iovec iov{p, sizeof p};
             msghdr message{&from, sizeof from, &iov, 1, control, sizeof control, 0};
             const ssize_t size = recvmsg(tap, &message, MSG_DONTWAIT);
             Clock::time_point arrival = Clock::now();
             for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+                timespec stamp{};
                 if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-                    timespec stamp{};
                     std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
                     arrival = Clock::time_point(std::chrono::duration_cast<Clock::duration>(
                         std::chrono::seconds(stamp.tv_sec) +
                         std::chrono::nanoseconds(stamp.tv_nsec)));
                 }
             }
-            const auto header = size > 0 ? static_cast<ssize_t>((packet[0] & 0x0f) * 4) : 0;
+            const ssize_t h = size >= 20 ? (p[0] & 0x0f) * 4 : 0;
             uint32_t to = 0;
-            if (size >= 20)
-                std::memcpy(&to, packet + 16, 4);
+            if (h >= 20)
+                std::memcpy(&to, p + 16, 4);
             const auto delay = delays.find(to);
-            if (from.sll_pkttype == PACKET_HOST && size >= header + 8 && header >= 20 &&
-                packet[9] == IPPROTO_ICMP && packet[header] == 8 && delay != delays.end()) {
-                // The request turned into its reply: addresses swapped, type 0.
-                Bytes reply(packet, packet + size);
-                std::memcpy(reply.data() + 12, packet + 16, 4);
-                std::memcpy(reply.data() + 16, packet + 12, 4);
-                reply[8] = 64;
-                reply[static_cast<size_t>(header)] = 0;
-                setChecksum(reply, static_cast<size_t>(header));
+            if (from.sll_pkttype == PACKET_HOST && h >= 20 && size >= h + 8 &&
+                p[9] == IPPROTO_ICMP && p[h] == 8 && delay != delays.end()) {
+                Bytes reply(p, p + size); // addresses swapped, type 0
+                std::memcpy(reply.data() + 12, p + 16, 4);
+                std::memcpy(reply.data() + 16, p + 12, 4);
+                reply[8] = 64, reply[static_cast<size_t>(h)] = 0;
+                setChecksum(reply, static_cast<size_t>(h));
                 due.emplace(arrival + delay->second, std::move(reply));
             }
         }
-        while (!due.empty() && due.begin()->first <= Clock::now()) {
+        for (; !due.empty() && due.begin()->first <= Clock::now(); due.erase(due.begin())) {
             const Bytes &reply = due.begin()->second;
             sockaddr_in target{};
             target.sin_family = AF_INET;
             std::memcpy(&target.sin_addr, reply.data() + 16, 4);
-            if (sendto(out, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&target),
-                       sizeof target) >= 0)
-                ++answered;
-            due.erase(due.begin());
+            answered += sendto(out, reply.data(), reply.size(), 0,
+                               reinterpret_cast<sockaddr *>(&target), sizeof target) >= 0;
         }
     }
-    close(tap);
-    close(out);
     std::printf("answered %ld\n", answered);
     return 0;
 }
@@ -183,79 +158,69 @@ int answerLate(const std::string &device,
 
 int main(int argc, char **argv)
 {
-    long count = 200000;
-    double seconds = 2;
-    bool withJunk = false;
-    std::string device;
+    long count = 500000;
+    double seconds = 3;
+    bool withJunk = false, bad = false;
+    const char *device = nullptr;
     std::map<uint32_t, std::chrono::milliseconds> late;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc && !bad; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--junk") {
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        i += value && arg != "--junk";
+        in_addr address{};
+        const char *ms = value ? std::strchr(value, '=') : nullptr;
+        if (arg == "--junk")
             withJunk = true;
-        } else if (i + 1 < argc && arg == "--count") {
-            count = std::strtol(argv[++i], nullptr, 10);
-        } else if (i + 1 < argc && arg == "--seconds") {
-            seconds = std::strtod(argv[++i], nullptr);
-        } else if (i + 1 < argc && arg == "--on") {
-            device = argv[++i];
-        } else if (i + 1 < argc && arg == "--late") {
-            const std::string value = argv[++i];
-            const auto equals = value.find('=');
-            in_addr address{};
-            const long ms = std::strtol(value.c_str() + equals + 1, nullptr, 10);
-            if (equals == std::string::npos ||
-                inet_pton(AF_INET, value.substr(0, equals).c_str(), &address) != 1 || ms < 0 ||
-                ms > 60000)
-                usage("--late wants ADDRESS=MS, MS 0 to 60000");
-            late[address.s_addr] = std::chrono::milliseconds(ms);
-        } else {
-            usage("unknown argument");
-        }
+        else if (value && arg == "--count")
+            count = std::strtol(value, nullptr, 10);
+        else if (value && arg == "--seconds")
+            seconds = std::strtod(value, nullptr);
+        else if (value && arg == "--on")
+            device = value;
+        else if (ms && arg == "--late" && std::atol(ms + 1) >= 0 && std::atol(ms + 1) <= 60000 &&
+                 inet_pton(AF_INET, std::string(value, ms).c_str(), &address) == 1)
+            late[address.s_addr] = std::chrono::milliseconds(std::atol(ms + 1));
+        else
+            bad = true;
     }
-    if (count < 1 || count > 10000000 || !(seconds > 0 && seconds <= 60) ||
-        late.empty() != device.empty())
-        usage("--count 1 to 10000000, --seconds above 0 to 60, --late with --on");
-    if (!late.empty())
-        return answerLate(device, late, count, seconds);
+    if (bad || count < 1 || count > 10000000 || !(seconds > 0 && seconds <= 60) ||
+        late.empty() != !device) {
+        std::fprintf(stderr, "corvane-pingflood: bad arguments (see tests/lab/README.md)\n");
+        return 2;
+    }
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(long(seconds * 1000));
+    if (device)
+        return answerLate(device, late, count, end);
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-
     int fd = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd >= 0) {
-        sock_filter none[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
-        const sock_fprog program{1, none};
+    sock_filter none[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
+    const sock_fprog program{1, none};
+    if (fd >= 0)
         setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
-    } else {
-        if (withJunk)
-            usage("--junk needs a raw socket (root or CAP_NET_RAW)");
+    else if (!withJunk) // junk needs a raw socket (root or CAP_NET_RAW)
         fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-    }
     if (fd < 0) {
         std::perror("corvane-pingflood: no ICMP socket");
         return 1;
     }
-
     std::mt19937 random(static_cast<unsigned>(getpid()));
     const unsigned ownId = random() & 0xffff;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::printf("flooding\n");
     std::fflush(stdout);
-
     long sent = 0;
     for (long n = 0; n < count && std::chrono::steady_clock::now() < end; ++n) {
         const auto seq = static_cast<unsigned>(n & 0xffff);
-        const Bytes packet =
-            withJunk && n % 4 == 3 ? junk(random, seq) : icmp(8, 0, ownId, seq, 22);
+        const Bytes packet = withJunk && n % 4 == 3 ? junk(random, seq) : icmp(8, ownId, seq);
+        pollfd pfd{fd, POLLOUT, 0};
         if (sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr *>(&target),
-                   sizeof target) >= 0) {
+                   sizeof target) >= 0)
             ++sent;
-        } else if (errno == EAGAIN || errno == ENOBUFS) {
-            pollfd pfd{fd, POLLOUT, 0};
+        else if (errno == EAGAIN || errno == ENOBUFS)
             poll(&pfd, 1, 1);
-        }
     }
-    close(fd);
     std::printf("sent %ld\n", sent);
     return 0;
 }
