@@ -27,7 +27,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
     xvfb xauth x11-utils xdotool xclip openbox trayer
     cups cups-client poppler-utils
-    dnsmasq-base nftables iproute2 libcap2-bin procps util-linux
+    dnsmasq-base nftables iproute2 fping libcap2-bin procps util-linux
     imagemagick xdg-utils desktop-file-utils appstream hicolor-icon-theme
     dpkg-dev librsvg2-bin fakeroot file
     clang libclang-rt-14-dev
