@@ -39,7 +39,7 @@ private slots:
         const QByteArray index = readFile(u"/usr/share/icons/hicolor/index.theme"_s);
         if (index.isEmpty())
             QSKIP("no hicolor index.theme (package hicolor-icon-theme)");
-        const auto image = [](const QString &root, int each) {
+        const auto image = [](const QString &root, int each) -> QString {
             return root + u"/hicolor/%1x%1/apps/corvane.png"_s.arg(each);
         };
         // A theme folder of the test's own: an icon installed here cannot stand in.
