@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC1090,SC2015
-# The network lab and the private name server: lab.sh run|dns|up|down|answer (see README.md).
+# The network lab and the private name server: lab.sh run|dns|up|down|answer|silence (see README.md).
 set -euo pipefail
 self=$(readlink -f "$0")
 state_root=/run/corvane-lab
@@ -172,7 +172,7 @@ sub=${1:-}; shift || true
 case $sub in
 run | dns) "$sub" "$@" ;;
 dns-inside) dns_inside "$@" ;;
-up | down | answer)
+up | down | answer | silence)
     [[ ${1:-} =~ ^[A-Za-z0-9_-]{1,40}$ ]] || die "a lab name is 1 to 40 letters, digits, '-' or '_'"
     name=$1; shift
     case $sub in
@@ -180,8 +180,8 @@ up | down | answer)
         set +e; (set -e; up "$@"); status=$?; set -e # torn down again when it fails half-way
         ((status == 0)) || { down; status=1 die "lab $name did not come up"; } ;;
     down) down ;;
-    *) list=(); for a; do list+=("$(address "$(number "$a")")"); done
-        joined=${list[*]}; ip netns exec "$name-peer" nft add element ip corvane_lab answering "{ ${joined// /, } }" ;;
+    *) list=(); for a; do list+=("$(address "$(number "$a")")"); done; verb=add; [[ $sub == answer ]] || verb=delete
+        joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
     esac ;;
-*) echo "usage: lab.sh run|dns|up|down|answer ... (see README.md)" >&2; exit 2 ;;
+*) echo "usage: lab.sh run|dns|up|down|answer|silence ... (see README.md)" >&2; exit 2 ;;
 esac
