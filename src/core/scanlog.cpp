@@ -1,7 +1,5 @@
 #include "scanlog.h"
 
-#include "timestamp.h"
-
 #include <algorithm>
 #include <utility>
 
@@ -66,18 +64,6 @@ bool ScanLog::open(const QString &path, bool overwrite)
         return false;
     }
     return true;
-}
-
-void ScanLog::writePingLine(const QString &address, const QString &name, const QDateTime &when)
-{
-    addPingLine(address, name, formatTimeStamp(when));
-    flush();
-}
-
-void ScanLog::writeDomainLine(const QString &address, const QString &name)
-{
-    addDomainLine(address, name);
-    flush();
 }
 
 void ScanLog::addPingLine(const QString &address, const QString &name, const QString &timeStamp)

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <QDateTime>
 #include <QFile>
 #include <QString>
 
 /// The log file of a scan run: one line per result, each ending in CR LF,
 /// nothing else in the file. UTF-8 text.
 ///
-/// write*Line() sends a line to the file at once; add*Line() keeps it until
-/// flush(), which sends all kept lines in one write. Either way a write error
-/// (a full disk, say) is found at the line that meets it: the lines before it
+/// add*Line() keeps a line until flush(), which sends all kept lines in one
+/// write. A write error (a full disk, say) is found at the line that meets it: the lines before it
 /// stay, the part of it that got through is taken back. The first failure, of
 /// opening or of writing, ends the log for the run: it is kept in
 /// failureReason() and every later write does nothing. Nothing here throws.
@@ -31,11 +29,8 @@ public:
     /// A log already open is closed first. Returns false on failure.
     bool open(const QString &path, bool overwrite);
     /// "address   name   stamp": a result of a ping run. @p name may be empty.
-    void writePingLine(const QString &address, const QString &name, const QDateTime &when);
-    /// "address   name": a result of a domain-name run.
-    void writeDomainLine(const QString &address, const QString &name);
-    /// As writePingLine() and writeDomainLine(), kept until flush().
     void addPingLine(const QString &address, const QString &name, const QString &timeStamp);
+    /// "address   name": a result of a domain-name run.
     void addDomainLine(const QString &address, const QString &name);
     /// Writes the kept lines. Returns false once the log has failed.
     bool flush();

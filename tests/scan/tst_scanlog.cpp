@@ -134,9 +134,10 @@ void TestScanLog::logFile()
     int tried = 0;
     for (; log.isOpen() && tried < lines; ++tried) {
         if (ping)
-            log.writePingLine(u"192.168.100.200"_s, name, kAfternoon);
+            log.addPingLine(u"192.168.100.200"_s, name, formatTimeStamp(kAfternoon));
         else
-            log.writeDomainLine(u"192.168.100.200"_s, name);
+            log.addDomainLine(u"192.168.100.200"_s, name);
+        log.flush();
     }
     setrlimit(RLIMIT_FSIZE, &unlimited);
     QCOMPARE(opened, !failure.startsWith(u"Cannot open"_s));
@@ -145,7 +146,7 @@ void TestScanLog::logFile()
     const QString reason = failure.isEmpty() ? QString() : failure.arg(path);
     QCOMPARE(log.failureReason(), reason);
     log.close();
-    log.writeDomainLine(u"10.0.0.2"_s, u"x"_s);
+    log.addDomainLine(u"10.0.0.2"_s, u"x"_s);
     log.close();
     QCOMPARE(log.failureReason(), reason);
     QCOMPARE(readFile(path), after);
