@@ -1,8 +1,6 @@
-// The main window's parts: the caption, the command line, centring, the result
-// list's fields, the address field, the own address, and dragging and centring
-// by the window's body (the tray is driven under a real tray in tests/e2e).
-// Check states, "Parallel", the command line and the typing the model
-// predicts are checked against references by fuzzers.
+// The main window's parts: caption, command line, centring, the result list's
+// fields, the address field, the own address, dragging and centring by the body.
+// Stored numbers and the typing a model predicts are checked by fuzzers.
 
 #include "centreonscreen.h"
 #include "centring.h"
@@ -193,9 +191,8 @@ private slots:
         QCOMPARE(last, expected);
     }
 
-    // In a network namespace of its own: the first address of the first
-    // interface up, passing over the loopback interface, an interface down
-    // (a veth pair's peer comes first) and the loopback range elsewhere.
+    // The first address of the first interface up, passing over loopback, one
+    // down (a veth pair's peer comes first) and the loopback range elsewhere.
     void ownIpNumber()
     {
         if (geteuid() != 0 || unshare(CLONE_NEWNET) != 0)
