@@ -47,8 +47,8 @@ private slots:
         QVERIFY(QFile::setPermissions(m_home.path(), QFileDevice::Permissions(0x7755)));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
         QCOMPARE(QSettingsStore::fileName(u"Corvane"_s), file());
-        for (const QString &name : {u"logs/b"_s, u"logs/A"_s, u"logs/c"_s, u"logs/.hidden"_s,
-                                    u"logs/with space"_s, u"noread"_s, u"noenter"_s})
+        for (const QString &name :
+             u"logs/b|logs/A|logs/c|logs/.hidden|logs/with space|noread|noenter"_s.split(u'|'))
             QVERIFY(QDir(m_root.path()).mkpath(name));
         QVERIFY(writeFile(folder(u"logs/f.txt"_s), {}));
         QVERIFY(QFile::setPermissions(m_root.path(), QFileDevice::Permissions(0x7755)));
