@@ -180,6 +180,7 @@ private slots:
             QVERIFY(!store.flush());
             QVERIFY(QDir(file()).removeRecursively());
             QVERIFY(store.flush()); // the value still waiting is saved once the way is clear
+            QCOMPARE(parseSettingsFile(readFile(file())).values.value(u"Options/Start"_s), u"2"_s);
         } else {
             QVERIFY(store.flush());
             QCOMPARE(read(), kept);
