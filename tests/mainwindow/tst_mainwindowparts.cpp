@@ -63,6 +63,7 @@ private slots:
         qunsetenv("CORVANE_CHECK_HOST");
         QCOMPARE(networkCheckHostName(), u"www.debian.org"_s);
         QCOMPARE(joinCommandLine({QString(), u"/p"_s, QString()}), u" /p "_s);
+        QVERIFY(!commandLineStartsScan(u" /p "_s));
         // Left is worked in single precision (2^24 + 1 is no float), top in double.
         const CentredPosition centred = centredPosition(16777217, 11520, 1, 5490);
         QCOMPARE(QPointF(centred.left, centred.top), QPointF(8388607.5, 2713.5));

@@ -31,11 +31,10 @@ struct UnprivilegedFiles
     const bool m_wasRoot = geteuid() == 0;
 };
 
-// The settings store, and the main window's keys in it, on real files under a
-// private XDG_CONFIG_HOME; the log drive and folder lists on real folders.
-// Drives are mounted inside a mount namespace of this process's own, so the
-// machine's mounts never change. Round trips of any text through the file
-// format, and how stored numbers read, are checked by a fuzzer.
+// The settings store and the main window's keys in it, on real files under a
+// private XDG_CONFIG_HOME; the log drive and folder lists on real folders, drives
+// mounted in a mount namespace of this process's own. Round trips of any text
+// through the file format, and how stored numbers read, are checked by a fuzzer.
 class TestSettingsAndFolders : public QObject
 {
     Q_OBJECT
@@ -72,8 +71,8 @@ private slots:
         const QString defaults = u"/home|ipnums.txt|0.0.0.0|255.255.255.255|1|1|256"_s;
         QTest::newRow("an empty store gives the defaults") << QByteArray() << defaults;
         QTest::newRow("every key read, texts unchanged, Parallel at its limit")
-            << "Path=/var/log\nFile=\nStart=010.000.001.254\nStop=x\nEnabled=2\nOverwrite=0\n"
-               "Parallel=\" 65536\"\n"_ba
+            << "Path=/var/log\nFile=\nStart=010.000.001.254\nStop=x\nEnabled=+2\nOverwrite=0\n"
+               "Parallel=65536\n"_ba
             << u"/var/log||010.000.001.254|x|2|0|65536"_s;
         QTest::newRow("texts that are no check state or Parallel give the defaults")
             << "Enabled=abc\nOverwrite=5\nParallel=0\n"_ba << defaults;
