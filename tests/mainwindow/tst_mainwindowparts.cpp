@@ -65,8 +65,8 @@ private slots:
         QCOMPARE(joinCommandLine({QString(), u"/p"_s, QString()}), u" /p "_s);
         QVERIFY(!commandLineStartsScan(u" /p "_s));
         // Left is worked in single precision (2^24 + 1 is no float), top in double.
-        const CentredPosition centred = centredPosition(16777217, 11520, 1, 5490);
-        QCOMPARE(QPointF(centred.left, centred.top), QPointF(8388607.5, 2713.5));
+        const CentredPosition centred = centredPosition(16777217, 5490, 1, 11520);
+        QCOMPARE(QPointF(centred.left, centred.top), QPointF(8388607.5, -2713.5));
         // A field starts at the next stop after the text before it, also when
         // that text is empty; past the last stop, at its interval (or width).
         const QFontMetrics metrics{QFont()};

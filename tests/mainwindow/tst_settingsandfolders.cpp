@@ -109,7 +109,7 @@ private slots:
             "C=@ByteArray(xy)\nD=\\q\\\r\nE=\"a, b\n;F=x\n#F=y\n"
             "\xff=2\nG=\\x\n=3\njunk\n[Other]\nPath=o\n[X\n";
         const QString text =
-            u"@@x @Invalid() \"C:\\temp\\\" ;, [Options] 😀 one\ntwo\r\n\tthree\x01"_s + u"ABC"_s +
+            u"@@x @Invalid() \"C:\\temp\\\" [Options] 😀 one\ntwo\r\n\tthree\x01"_s + u"ABC"_s +
             QChar(0x7F) + QChar(0) + u"1 "_s;
         QVERIFY(writeConfig(original));
         {
