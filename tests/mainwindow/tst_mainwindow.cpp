@@ -51,16 +51,17 @@ void TestMainWindow::startUpRestoresAndCloseSaves_data()
     QTest::addColumn<QStringList>("shown"); // start, stop, file, folder; saved back at close
     QTest::addColumn<QList<int>>("boxes");  // Enabled, Overwrite check states
     const QString home = QDir::homePath(), temp = QDir::tempPath();
+    const QStringList defaults{u"0.0.0.0"_s, u"255.255.255.255"_s, u"ipnums.txt"_s};
+    const QList<int> ticked{Qt::Checked, Qt::Checked};
+    QTest::newRow("an empty store gives the defaults")
+        << QString() << defaults + QStringList{home} << ticked;
     QTest::newRow("stored texts unchanged, a greyed and an unchecked box")
-        << u"Start|010.000.001.254|Stop|10.0.2.255|File||Path|%1|Enabled|2|Overwrite| 0 "_s.arg(
-               temp)
+        << u"Start|010.000.001.254|Stop|10.0.2.255|File||Enabled|2|Overwrite| 0 |Path|"_s + temp
         << QStringList{u"010.000.001.254"_s, u"10.0.2.255"_s, QString(), temp}
         << QList<int>{Qt::PartiallyChecked, Qt::Unchecked};
-    QTest::newRow("a deleted folder leaves the list at the root of its drive")
-        << u"Path|"_s + home + u"/gone"_s
-        << QStringList{u"0.0.0.0"_s, u"255.255.255.255"_s, u"ipnums.txt"_s,
-                       QStorageInfo(home).rootPath()}
-        << QList<int>{Qt::Checked, Qt::Checked};
+    QTest::newRow("a deleted folder: the root of its drive; box texts that are no state")
+        << u"Path|%1/gone|Enabled|abc|Overwrite|5"_s.arg(home)
+        << defaults + QStringList{QStorageInfo(home).rootPath()} << ticked;
 }
 
 void TestMainWindow::startUpRestoresAndCloseSaves()
