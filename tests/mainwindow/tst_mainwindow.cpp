@@ -330,7 +330,6 @@ void TestMainWindow::minimisingWithoutTrayKeepsTheWindowBack()
     if (w->desktopIntegration()->minimiseHidesWindow())
         QSKIP("this desktop has a tray");
     // Centred when first shown, and again when back, wherever it was moved.
-    QTest::qWait(50);
     const QPoint centred = w->pos();
     w->move(centred + QPoint(37, 23));
     w->showMinimized();
