@@ -41,9 +41,7 @@ up() {
     local answering; answering=$(run_of "$base" 1 10)
     printf '%s=%q\n' CORVANE_LAB "$name" CORVANE_LAB_TOOL "$self" CORVANE_LAB_SCANNER_NS "$name-scan" \
         CORVANE_LAB_PEER_NS "$name-peer" CORVANE_LAB_NET "$net" CORVANE_LAB_SCANNER_ADDRESS 198.19.255.1 CORVANE_LAB_PEER_ADDRESS 198.19.255.2 \
-        CORVANE_LAB_ANSWERING "$answering" CORVANE_LAB_ADMIN_PROHIBITED "$(run_of "$base" 64 79)" \
-        CORVANE_LAB_HOST_UNREACHABLE "$(run_of "$base" 80 95)" \
-        CORVANE_LAB_SILENT "$(run_of "$base" 100 103) $(run_of "$base" 200 201)" \
+        CORVANE_LAB_ANSWERING "$answering" CORVANE_LAB_SILENT "$(run_of "$base" 100 103) $(run_of "$base" 200 201)" \
         CORVANE_LAB_FAR_ANSWERING "$(run_of 198.19.254.0 1 4)" >"$state_root/$name/env"
     ip netns exec "$name-peer" nft -f - <<EOF
 table ip corvane_lab {
@@ -83,12 +81,8 @@ down() {
 }
 
 gc() { # labs of runs killed outright
-    local ns
-    for ns in $(ip netns list | awk '{print $1}'); do
-        [[ $ns =~ ^(cvl-([0-9]+)-[0-9]+)-scan$ ]] && ! kill -0 "${BASH_REMATCH[2]}" 2>/dev/null && name=${BASH_REMATCH[1]} down
-    done
-    return 0
-}
+    local ns; for ns in $(ip netns list | awk '{print $1}'); do
+        [[ $ns =~ ^(cvl-([0-9]+)-[0-9]+)-scan$ ]] && ! kill -0 "${BASH_REMATCH[2]}" 2>/dev/null && name=${BASH_REMATCH[1]} down; done; return 0; }
 
 run() {
     ((EUID == 0)) || skip "the network lab needs root (network namespaces)"
@@ -143,11 +137,8 @@ dns_inside() { # process 1 of a PID namespace: dnsmasq ends with it
         --conf) { cat -- "$2"; echo; } >>"$dir/dnsmasq.conf"; shift ;;
         --record) echo "$2" >>"$dir/dnsmasq.conf"; shift ;;
         --host-series) first=$(number "$2")
-            for ((i = 0; i < $3; ++i)); do
-                v=$(address $((first + i))); IFS=. read -r -a o <<<"$v"
-                t=${4//%1/${o[0]}}; t=${t//%2/${o[1]}}; t=${t//%3/${o[2]}}; t=${t//%4/${o[3]}}
-                echo "host-record=$t,$v" >>"$dir/dnsmasq.conf"
-            done; shift 3 ;;
+            for ((i = 0; i < $3; ++i)); do v=$(address $((first + i))); echo "host-record=${4//%4/${v##*.}},$v"; done >>"$dir/dnsmasq.conf"
+            shift 3 ;;
         --keep-netns) keep=1 ;; --) shift; break ;; -*) status=70 die "unknown option: $1" ;; *) break ;; esac; shift; done
     (($#)) || status=70 die "no command given"
     ((keep)) || ip link set lo up
@@ -162,7 +153,7 @@ dns_inside() { # process 1 of a PID namespace: dnsmasq ends with it
         kill -0 "$pid" 2>/dev/null && ((SECONDS < end)) || status=70 die "dnsmasq did not start: $(cat "$dir/queries.log")"
         sleep 0.1
     done
-    export CORVANE_DNS_SERVER=127.0.0.1 CORVANE_DNS_QUERY_LOG=$dir/queries.log CORVANE_DNS_HOSTS=$dir/hosts \
+    export CORVANE_DNS_QUERY_LOG=$dir/queries.log CORVANE_DNS_HOSTS=$dir/hosts \
         CORVANE_DNS_RESOLV_CONF=$dir/resolv.conf CORVANE_DNS_DIR=$dir
     local status=0; "$@" || status=$?
     kill -KILL "$pid"; exit "$status"
