@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC1090,SC2015
-# The network lab and the private name server: lab.sh run|dns|up|down|answer|silence (see README.md).
+# The network lab and the private name server: lab.sh run|dns|answer|silence (see README.md).
 set -euo pipefail
 self=$(readlink -f "$0")
 state_root=/run/corvane-lab
@@ -13,19 +13,17 @@ address() { echo "$(($1 >> 24 & 255)).$(($1 >> 16 & 255)).$(($1 >> 8 & 255)).$((
 run_of() { local b i out=(); b=$(number "$1"); for ((i = $2; i <= $3; ++i)); do out+=("$(address $((b + i)))"); done; echo "${out[*]}"; }
 
 up() {
-    local net=198.18.1.0/24 range="1 0" ns
-    while (($#)); do case $1 in
-        --net) net=$2 ;; --ping-group-range) range=$2 ;; *) die "unknown option: $1" ;; esac; shift 2; done
-    [[ $net =~ ^([0-9.]+)/(1[6-9]|2[0-4])$ ]] || die "--net: a CIDR inside 198.18.0.0/16, prefix 16 to 24"
+    local net=${CORVANE_LAB_HOSTS_NET:-198.18.1.0/24} ns
+    [[ $net =~ ^([0-9.]+)/(1[6-9]|2[0-4])$ ]] || die "CORVANE_LAB_HOSTS_NET: a CIDR inside 198.18.0.0/16, prefix 16 to 24"
     local base; base=$(number "${BASH_REMATCH[1]}")
-    (((base >> 16) == (198 << 8 | 18) && !(base & ((1 << (32 - BASH_REMATCH[2])) - 1)))) || die "--net: $net"
+    (((base >> 16) == (198 << 8 | 18) && !(base & ((1 << (32 - BASH_REMATCH[2])) - 1)))) || die "CORVANE_LAB_HOSTS_NET: $net"
     base=$(address "$base")
     mkdir -p "$state_root/$name"
     for ns in scan peer far; do
         ip netns add "$name-$ns"; ip -n "$name-$ns" link set lo up
         ip netns exec "$name-$ns" sysctl -qw net.ipv4.icmp_ratemask=0 # an ICMP error every time
     done
-    ip netns exec "$name-scan" sysctl -qw "net.ipv4.ping_group_range=$range"
+    ip netns exec "$name-scan" sysctl -qw "net.ipv4.ping_group_range=${CORVANE_LAB_PING_GROUP_RANGE:-1 0}"
     ip netns exec "$name-peer" sysctl -qw net.ipv4.ip_forward=1
     ip -n "$name-scan" link add veth-peer type veth peer name veth-scan netns "$name-peer"
     ip -n "$name-peer" link add veth-far type veth peer name veth-peer netns "$name-far"
@@ -91,10 +89,8 @@ run() {
     name=cvl-$$-$RANDOM scratch="" child=""
     trap 'set +e; [[ -z $child ]] || { kill "$child"; wait "$child"; } 2>/dev/null; down; [[ -z $scratch ]] || rm -rf "$scratch"' EXIT
     trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
-    local options=()
-    [[ -z ${CORVANE_LAB_HOSTS_NET:-} ]] || options+=(--net "$CORVANE_LAB_HOSTS_NET")
-    [[ -z ${CORVANE_LAB_PING_GROUP_RANGE:-} ]] || options+=(--ping-group-range "$CORVANE_LAB_PING_GROUP_RANGE")
-    "$self" up "$name" "${options[@]+"${options[@]}"}" || die "the lab could not be built"
+    set +e; (set -e; up); local built=$?; set -e # the trap tears down what came up
+    ((built == 0)) || die "the lab could not be built"
     set -a; source "$state_root/$name/env"; set +a
     local command=(ip netns exec "$name-scan") caps=()
     if [[ -n ${CORVANE_LAB_RUN_AS:-} ]]; then
@@ -163,16 +159,9 @@ sub=${1:-}; shift || true
 case $sub in
 run | dns) "$sub" "$@" ;;
 dns-inside) dns_inside "$@" ;;
-up | down | answer | silence)
+answer | silence)
     [[ ${1:-} =~ ^[A-Za-z0-9_-]{1,40}$ ]] || die "a lab name is 1 to 40 letters, digits, '-' or '_'"
-    name=$1; shift
-    case $sub in
-    up) ((EUID == 0)) || die "the lab needs root"; [[ ! -e $state_root/$name && ! -e /run/netns/$name-scan ]] || die "lab $name exists"
-        set +e; (set -e; up "$@"); status=$?; set -e # torn down again when it fails half-way
-        ((status == 0)) || { down; status=1 die "lab $name did not come up"; } ;;
-    down) down ;;
-    *) list=(); for a; do list+=("$(address "$(number "$a")")"); done; verb=add; [[ $sub == answer ]] || verb=delete
-        joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
-    esac ;;
-*) echo "usage: lab.sh run|dns|up|down|answer|silence ... (see README.md)" >&2; exit 2 ;;
+    name=$1; shift; list=(); for a; do list+=("$(address "$(number "$a")")"); done; verb=add; [[ $sub == answer ]] || verb=delete
+    joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
+*) echo "usage: lab.sh run|dns|answer|silence ... (see README.md)" >&2; exit 2 ;;
 esac
