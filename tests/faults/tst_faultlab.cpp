@@ -42,107 +42,98 @@ bool setPingGroupRange(const QByteArray &range)
 class TestFaultLab : public QObject
 {
     Q_OBJECT
+    MainWindowFixture m_f;
 
 private slots:
-    void init();
-    void dnsStopWhileLookupsHang();
-    void echoRefusedUntilAllowed();
-
-private:
-    MainWindowFixture m_f;
-};
-
-void TestFaultLab::init()
-{
-    const bool dns = QByteArray(QTest::currentTestFunction()).startsWith("dns");
-    if (geteuid() != 0 || (!dns && !qEnvironmentVariableIsSet("CORVANE_LAB")))
-        QSKIP("runs as root in private namespaces (tests/lab)");
-    if (dns && qEnvironmentVariableIsEmpty("CORVANE_DNS_DIR"))
-        QSKIP("runs only through tests/lab/dns-run.sh");
-    if (!dns && !setPingGroupRange("1 0"))
-        QSKIP("runs in the lab's scanner namespace, without raw sockets (CORVANE_LAB_DROP_CAPS)");
-    m_f.reset();
-}
-
-// Stop ends the run long before a lookup could time out; Resume, once the
-// server is back, lists the whole range with its names, each once.
-void TestFaultLab::dnsStopWhileLookupsHang()
-{
-    const QString resolvConf = qEnvironmentVariable("CORVANE_DNS_RESOLV_CONF");
-    const QByteArray kept = readFile(resolvConf);
-    const pid_t dnsmasq =
-        readFile(qEnvironmentVariable("CORVANE_DNS_DIR") + u"/dnsmasq.pid"_s).trimmed().toInt();
-    QVERIFY(dnsmasq > 1);
-    const auto restore = qScopeGuard([&] {
-        ::kill(dnsmasq, SIGCONT);
-        writeFile(resolvConf, kept); // bind-mounted: it keeps its inode
-    });
-    QVERIFY(writeFile(resolvConf, "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"));
-    QVERIFY(m_f.open(MainWindowFixture::SystemParts));
-    m_f.ui<QCheckBox>("namesCheck")->setChecked(true);
-    m_f.setRange(u"127.0.3.1"_s, u"127.0.3.64"_s);
-    QCOMPARE(::kill(dnsmasq, SIGSTOP), 0);
-    QSignalSpy finished(m_f.window.get(), &MainWindow::runFinished);
-    QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
-    QTRY_VERIFY(unreadQuestionBytes() > 0);
-    QTest::mouseClick(m_f.ui("stopButton"), Qt::LeftButton);
-    QTRY_COMPARE(finished.count(), 1);
-    QCOMPARE(m_f.lines(), QStringList());
-    QCOMPARE(::kill(dnsmasq, SIGCONT), 0);
-    QVERIFY(m_f.run("resumeButton"));
-    QStringList addresses, names;
-    for (int i = 1; i <= 64; ++i)
-        addresses << u"127.0.3.%1"_s.arg(i), names << u"name-%1.faults.test"_s.arg(i);
-    QCOMPARE(m_f.lines(), pingLines(addresses, names));
-}
-
-// Start says so once per press, after the beep, and changes nothing; so does
-// the IP Number List as it opens; Get Domain, which sends no echo request,
-// still runs. Once allowed, Start sends at once.
-void TestFaultLab::echoRefusedUntilAllowed()
-{
-    QVERIFY(m_f.open(MainWindowFixture::SystemParts));
-    QVERIFY(!m_f.systemProber->isAvailable());
-    m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
-    qobject_cast<ResultListModel *>(m_f.ui<QListView>("resultList")->model())
-        ->appendLines({u"a line from before"_s});
-    DialogAnswerer told;
-    const QString message = echoUnavailableMessage(m_f.systemProber->unavailableReason());
-    for (int press = 1; press <= 2; ++press) {
-        QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
-        QTRY_COMPARE(told.texts(), QStringList(press, message));
-        QCOMPARE(told.seen().last().icon, QMessageBox::Warning);
-        QVERIFY(told.seen().last().beeped && !told.seen().last().waitCursor);
-        QVERIFY(!m_f.window->isRunning() && !m_f.ui("stopButton")->isEnabled());
-        QCOMPARE(m_f.lines(), QStringList{u"a line from before"_s});
+    void init()
+    {
+        const bool dns = QByteArray(QTest::currentTestFunction()).startsWith("dns");
+        if (geteuid() != 0 ||
+            (dns ? qEnvironmentVariableIsEmpty("CORVANE_DNS_DIR") : !setPingGroupRange("1 0")))
+            QSKIP("runs as root through tests/lab: dns-run.sh, or the lab without raw sockets");
+        m_f.reset();
     }
-    m_f.store(u"IP_0"_s, u"127.0.0.1"_s);
-    QTimer poll; // Esc closes the list once it shows
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget *list = QApplication::activeModalWidget();
-        if (list && list->findChild<QTableWidget *>(u"grid"_s)) {
-            poll.stop();
-            QTest::keyClick(child<QLineEdit>(list, "cellEditor"), Qt::Key_Escape);
-        }
-    });
-    poll.start(20);
-    QTest::mouseClick(m_f.ui("listButton"), Qt::LeftButton);
-    QCOMPARE(told.texts(), QStringList(3, message));
-    m_f.ui<QRadioButton>("domainModeButton")->click();
-    QVERIFY(m_f.run());
-    m_f.ui<QRadioButton>("pingModeButton")->click();
-    m_f.ui<QCheckBox>("namesCheck")->setChecked(false);
 
-    const auto closeAgain = qScopeGuard([] { setPingGroupRange("1 0"); });
-    QVERIFY(setPingGroupRange("0 0"));
-    m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
-    QVERIFY(m_f.run());
-    QStringList answering;
-    for (int i = 1; i <= 10; ++i)
-        answering << u"198.18.1.%1"_s.arg(i);
-    QCOMPARE(m_f.lines(), pingLines(answering));
-    QCOMPARE(told.seen().size(), 3);
-}
+    // Stop ends the run long before a lookup could time out; Resume, once the
+    // server is back, lists the whole range with its names, each once.
+    void dnsStopWhileLookupsHang()
+    {
+        const QString resolvConf = qEnvironmentVariable("CORVANE_DNS_RESOLV_CONF");
+        const QByteArray kept = readFile(resolvConf);
+        const pid_t dnsmasq =
+            readFile(qEnvironmentVariable("CORVANE_DNS_DIR") + u"/dnsmasq.pid"_s).trimmed().toInt();
+        QVERIFY(dnsmasq > 1);
+        const auto restore = qScopeGuard([&] {
+            ::kill(dnsmasq, SIGCONT);
+            writeFile(resolvConf, kept); // bind-mounted: it keeps its inode
+        });
+        QVERIFY(writeFile(resolvConf, "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"));
+        QVERIFY(m_f.open(MainWindowFixture::SystemParts));
+        m_f.ui<QCheckBox>("namesCheck")->setChecked(true);
+        m_f.setRange(u"127.0.3.1"_s, u"127.0.3.64"_s);
+        QCOMPARE(::kill(dnsmasq, SIGSTOP), 0);
+        QSignalSpy finished(m_f.window.get(), &MainWindow::runFinished);
+        QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
+        QTRY_VERIFY(unreadQuestionBytes() > 0);
+        QTest::mouseClick(m_f.ui("stopButton"), Qt::LeftButton);
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(m_f.lines(), QStringList());
+        QCOMPARE(::kill(dnsmasq, SIGCONT), 0);
+        QVERIFY(m_f.run("resumeButton"));
+        QStringList addresses, names;
+        for (int i = 1; i <= 64; ++i)
+            addresses << u"127.0.3.%1"_s.arg(i), names << u"name-%1.faults.test"_s.arg(i);
+        QCOMPARE(m_f.lines(), pingLines(addresses, names));
+    }
+
+    // Start says so once per press, after the beep, and changes nothing; so does
+    // the IP Number List as it opens; Get Domain, which sends no echo request,
+    // still runs. Once allowed, Start sends at once.
+    void echoRefusedUntilAllowed()
+    {
+        QVERIFY(m_f.open(MainWindowFixture::SystemParts));
+        QVERIFY(!m_f.systemProber->isAvailable());
+        m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
+        qobject_cast<ResultListModel *>(m_f.ui<QListView>("resultList")->model())
+            ->appendLines({u"a line from before"_s});
+        DialogAnswerer told;
+        const QString message = echoUnavailableMessage(m_f.systemProber->unavailableReason());
+        for (int press = 1; press <= 2; ++press) {
+            QTest::mouseClick(m_f.ui("startButton"), Qt::LeftButton);
+            QTRY_COMPARE(told.texts(), QStringList(press, message));
+            QCOMPARE(told.seen().last().icon, QMessageBox::Warning);
+            QVERIFY(told.seen().last().beeped && !told.seen().last().waitCursor);
+            QVERIFY(!m_f.window->isRunning() && !m_f.ui("stopButton")->isEnabled());
+            QCOMPARE(m_f.lines(), QStringList{u"a line from before"_s});
+        }
+        m_f.store(u"IP_0"_s, u"127.0.0.1"_s);
+        QTimer poll; // Esc closes the list once it shows
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget *list = QApplication::activeModalWidget();
+            if (list && list->findChild<QTableWidget *>(u"grid"_s)) {
+                poll.stop();
+                QTest::keyClick(child<QLineEdit>(list, "cellEditor"), Qt::Key_Escape);
+            }
+        });
+        poll.start(20);
+        QTest::mouseClick(m_f.ui("listButton"), Qt::LeftButton);
+        QCOMPARE(told.texts(), QStringList(3, message));
+        m_f.ui<QRadioButton>("domainModeButton")->click();
+        QVERIFY(m_f.run());
+        m_f.ui<QRadioButton>("pingModeButton")->click();
+        m_f.ui<QCheckBox>("namesCheck")->setChecked(false);
+
+        const auto closeAgain = qScopeGuard([] { setPingGroupRange("1 0"); });
+        QVERIFY(setPingGroupRange("0 0"));
+        m_f.setRange(u"198.18.1.1"_s, u"198.18.1.20"_s);
+        QVERIFY(m_f.run());
+        QStringList answering;
+        for (int i = 1; i <= 10; ++i)
+            answering << u"198.18.1.%1"_s.arg(i);
+        QCOMPARE(m_f.lines(), pingLines(answering));
+        QCOMPARE(told.seen().size(), 3);
+    }
+};
 
 int main(int argc, char **argv)
 {
