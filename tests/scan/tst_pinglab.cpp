@@ -116,11 +116,12 @@ private slots:
     void probe_data()
     {
         QTest::addColumn<QString>("address");
-        for (const char *column : {"ttl", "expected", "timeout", "lateBy"})
-            QTest::addColumn<int>(column); // lateBy: answered that late from the peer, else 0
+        // lateBy: answered that late from the peer, else 0; busy: the loop blocked that long
+        for (const char *column : {"ttl", "expected", "timeout", "lateBy", "busy"})
+            QTest::addColumn<int>(column);
         const auto row = [](const char *name, const QString &a, int ttl, bool expected,
-                            int timeout = 600000, int lateBy = 0) {
-            QTest::newRow(name) << a << ttl << int(expected) << timeout << lateBy;
+                            int timeout = 600000, int lateBy = 0, int busy = 0) {
+            QTest::newRow(name) << a << ttl << int(expected) << timeout << lateBy << busy;
         };
         const quint32 a = m_answering.first();
         row("answering host", text(a), 128, true);
@@ -136,6 +137,8 @@ private slots:
         row("silent host", text(m_silent.first()), 128, false, 400);
         row("reply at 150 ms counts", text(m_net + 110), 128, true, 200, 150);
         row("reply at 330 ms comes too late", text(m_net + 110), 128, false, 200, 330);
+        row("reply at 330 ms read at 600 ms is too late", text(m_net + 110), 128, false, 200, 330,
+            600);
     }
 
     void probe()
@@ -145,6 +148,7 @@ private slots:
         QFETCH(int, expected);
         QFETCH(int, timeout);
         QFETCH(int, lateBy);
+        QFETCH(int, busy);
         if (lateBy > 0 && !m_root)
             QSKIP("answering from the peer namespace needs root");
         QProcess responder;
@@ -157,7 +161,11 @@ private slots:
         clock.start();
         const auto id = prober.probe(address, ttl, timeout);
         QCOMPARE(spy.count(), 0); // never from inside probe()
-        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
+        if (busy > 0) {           // sent, then the reply arrives while the loop is held
+            QTRY_COMPARE(prober.inFlightCount(), 1);
+            QTest::qSleep(busy);
+        }
+        QTRY_COMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).value<EchoProber::ProbeId>(), id);
         QCOMPARE(spy.at(0).at(1).toBool(), bool(expected));
         if (timeout < 10000 && !expected)
