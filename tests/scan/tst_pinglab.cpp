@@ -137,8 +137,7 @@ private slots:
         row("silent host", text(m_silent.first()), 128, false, 400);
         row("reply at 150 ms counts", text(m_net + 110), 128, true, 200, 150);
         row("reply at 330 ms comes too late", text(m_net + 110), 128, false, 200, 330);
-        row("reply at 330 ms read at 600 ms is too late", text(m_net + 110), 128, false, 200, 330,
-            600);
+        row("so does one read at 600 ms", text(m_net + 110), 128, false, 200, 330, 600);
     }
 
     void probe()
@@ -189,10 +188,9 @@ private slots:
         IcmpEchoProber prober;
         Results results(prober);
         QHash<EchoProber::ProbeId, bool> expected;
-        for (int round = 0; round < 16; ++round) {
+        for (int round = 0; round < 16; ++round)
             for (const auto &[a, ttl, answers] : std::as_const(cases))
                 expected.insert(prober.probe(a, ttl, 1000), answers);
-        }
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(expected.size(), 16 * cases.size()); // every id distinct
