@@ -5,16 +5,10 @@
 
 #include <QDir>
 #include <QMap>
-#include <QTemporaryDir>
 #include <QTest>
 
-// The list's keys in the settings file of a private config folder.
+// The list's keys in the settings file under XDG_CONFIG_HOME (a private folder).
 using KeyValues = QMap<QString, QString>;
-
-inline bool usePrivateConfig(const QTemporaryDir &folder)
-{
-    return folder.isValid() && qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
-}
 
 inline KeyValues keysOf(const QList<IpListEntry> &rows)
 {
@@ -30,24 +24,19 @@ inline void putOnDisk(const KeyValues &keys)
     QDir(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Corvane").removeRecursively();
     const auto store = createSystemSettingsStore();
     for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-        QVERIFY(store->writeSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), it.key(),
-                                    it.value()));
+        QVERIFY(store->writeSetting(u"Corvane"_qs, u"Options"_qs, it.key(), it.value()));
     QVERIFY(store->flush());
 }
 
-// Every list key in the file, read through a fresh store; a missing key is told
-// from an empty one by reading it with two defaults.
+// Every list key in the file: a missing key is told from an empty one by two defaults.
 inline KeyValues listOnDisk()
 {
     const auto store = createSystemSettingsStore();
-    const auto read = [&](const QString &key, const QString &fallback) {
-        return store->readSetting(QStringLiteral("Corvane"), QStringLiteral("Options"), key,
-                                  fallback);
-    };
     KeyValues keys;
     for (int slot = 0; slot < kIpListSlotCount; ++slot)
         for (const QString &key : {ipListIpKey(slot), ipListDescKey(slot)})
-            if (read(key, QStringLiteral("?")) == read(key, {}))
-                keys.insert(key, read(key, {}));
+            if (const QString v = store->readSetting(u"Corvane"_qs, u"Options"_qs, key, u"?"_qs);
+                v == store->readSetting(u"Corvane"_qs, u"Options"_qs, key, {}))
+                keys.insert(key, v);
     return keys;
 }

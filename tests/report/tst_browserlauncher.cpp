@@ -55,41 +55,23 @@ private slots:
                                    "printf '%s\\0' \"$0\" \"$@\" >\"$r\" && : >\"$r.done\"\n";
         for (const QString &name :
              {u"bin/standin"_s, u"bin/other"_s, u"bin/x-www-browser"_s, u"Web Browser/run"_s,
-              u"browser/run"_s, u"sb/sensible-browser"_s, u"sb/www-browser"_s})
+              u"brü/run"_s, u"sb/sensible-browser"_s, u"sb/www-browser"_s})
             writeRoot(name, standIn);
         writeRoot(u"bin/plain"_s, "#!/bin/sh\n", false);
         for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
             QFile::remove(root(tool));
     }
 
-    // The words an Exec line starts for the target "t x", joined by "|"; nothing
-    // when it is malformed.
-    void desktopExec_data()
+    // Exec lines that start nothing: a field code or nothing as the program, an open quote.
+    void malformedExec()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("command");
-        const auto row = [](const char *name, const QByteArray &file, const QString &command) {
-            QTest::newRow(name) << file << command;
-        };
-        row("%f inside a word, string escapes before the quoting, UTF-8",
-            "[Desktop Entry]\nExec=/br\xc3\xbc --url=%f \"a\\sb\"", u"/brü|--url=t x|a b"_s);
-        for (const QByteArray &bad :
-             {"Exec=b \"%u"_ba, "Exec=%u --x"_ba, "Exec=\"\" %u"_ba, "Name=b"_ba})
-            row(QByteArray("malformed: " + bad).constData(), "[Desktop Entry]\n" + bad, {});
-        row("no Desktop Entry group", "[Desktop Action x]\nExec=b\n", {});
+        for (const QByteArray &bad : {"Exec=%u --x"_ba, "Exec=\"\" %u"_ba, "Exec=b \"%u"_ba})
+            QVERIFY(!DesktopEntry::parse("[Desktop Entry]\n" + bad)->commandFor(u"t"_s));
     }
 
-    void desktopExec()
-    {
-        QFETCH(QByteArray, file);
-        const std::optional<DesktopEntry> entry = DesktopEntry::parse(file);
-        QTEST(entry ? entry->commandFor(u"t x"_s).value_or(QStringList()).join(u'|') : QString(),
-              "command");
-    }
-
-    // "desktop": the default browser's desktop file, in a "vendor" subfolder with
-    // %u, "plain" without a field code, "broken", or "hang" for xdg tools that
-    // never answer. "started": the stand-in's name, then its arguments.
+    // "desktop": the default browser's desktop file, "vendor" in a subfolder, "broken",
+    // "hidden", or "hang" for xdg tools that never answer. "started": the stand-in's name,
+    // then its arguments.
     void launch_data()
     {
         QTest::addColumn<QString>("path");
@@ -105,9 +87,8 @@ private slots:
         };
         const QString bin = u"@BIN@"_s, all = u"@BIN@:/usr/bin:/bin"_s, t = u"t"_s;
         const QString hostile = u"a;touch x $(id) `id` 'q' \"q\" * %s\nb"_s;
-        const QStringList exec{u"run"_s, u"--flag"_s, u"two words"_s, u"back\\slash"_s,
-                               u"--zoom=50%"_s};
         const Result ok = Result::Started;
+        const QStringList debian{u"x-www-browser"_s, t};
         row("$BROWSER before the desktop default, a hostile target as one argument", all,
             u"standin"_s, u"vendor"_s, hostile, ok, {u"standin"_s, hostile});
         row("first existing entry of $BROWSER wins, empty and malformed ones skipped", bin,
@@ -116,17 +97,14 @@ private slots:
             u"'@ROOT@/Web Browser/run' --url=%s 100%% \"a b\" '%s'"_s, {}, t, ok,
             {u"run"_s, u"--url=t"_s, u"100%"_s, u"a b"_s, t});
         row("desktop default in a subfolder before Debian's: Exec quoting, one target", all, {},
-            u"vendor"_s, hostile, ok, exec + QStringList{hostile});
-        row("desktop Exec without field code: the target appended", all, {}, u"plain"_s, t, ok,
-            exec + QStringList{t});
-        row("malformed desktop Exec: Debian's alternative", all, {}, u"broken"_s, t, ok,
-            {u"x-www-browser"_s, t});
-        row("a hidden desktop default is passed over", all, {}, u"hidden"_s, t, ok,
-            {u"x-www-browser"_s, t});
+            u"vendor"_s, hostile, ok,
+            {u"run"_s, u"--flag"_s, u"two words"_s, u"back\\slash"_s, u"--zoom=50%"_s,
+             u"--url="_s + hostile});
+        row("malformed desktop Exec: Debian's alternative", all, {}, u"broken"_s, t, ok, debian);
+        row("a hidden desktop default is passed over", all, {}, u"hidden"_s, t, ok, debian);
         row("sensible-browser where it has a browser to run", u"@BIN@/../sb"_s, {}, {}, t, ok,
             {u"sensible-browser"_s, t});
-        row("xdg tools that never answer are abandoned", bin, {}, u"hang"_s, t, ok,
-            {u"x-www-browser"_s, t});
+        row("xdg tools that never answer are abandoned", bin, {}, u"hang"_s, t, ok, debian);
         row("no browser anywhere", {}, u"no-such-browser:@ROOT@/home"_s, {}, t, Result::NoBrowser,
             {});
         row("browser without execute permission", bin, u"plain"_s, {}, t, Result::NotStarted, {});
@@ -149,13 +127,15 @@ private slots:
         else if (!desktop.isEmpty()) {
             if (QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty())
                 QSKIP("xdg-mime (Debian package xdg-utils) is not installed");
-            // Only the entry's own unlocalized Exec counts; %i is dropped, %% is a percent
-            // sign, and only the first target code takes the target.
-            QByteArray exec = "\"" + root(u"browser/run"_s).toUtf8() +
-                              "\" --flag \"two words\" \"back\\\\\\\\slash\" %i --zoom=50%%";
-            exec = desktop == u"broken"  ? "b \"%u"_ba
-                   : desktop == u"plain" ? exec
-                                         : exec + " %U %u";
+            // Only the entry's own unlocalized Exec counts, string escapes before the quoting;
+            // %i is dropped, %% is a percent sign, and only the first target code takes the
+            // target, also inside a word.
+            const QByteArray exec =
+                desktop == u"broken"
+                    ? "b \"%u"_ba
+                    : "\"" + root(u"brü/run"_s).toUtf8() +
+                          "\" --flag \"two\\swords\" \"back\\\\\\\\slash\" %i --zoom=50%% "
+                          "--url=%f %U %u";
             const bool vendor = desktop == u"vendor";
             writeRoot(
                 vendor ? u"share/applications/vendor/b.desktop"_s
@@ -191,43 +171,36 @@ private slots:
         QCOMPARE(QDir(root(u"records"_s)).entryList(QDir::Files).size(), started.isEmpty() ? 0 : 2);
     }
 
-    // "about" or the result list's tooltip; each message as "<icon> <title>: <first line>".
+    // "line" double-clicked with the result list's tooltip ("-" first: without it), or
+    // "about" for the About box answered "answer". "shown": each message as "<icon>
+    // <title>: <first line>", then "> <target>" for each launch.
     void dialogs_data()
     {
-        QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("line");
         QTest::addColumn<Result>("result");
         QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QStringList>("targets");
-        const QString tip = u" Double-click on domain to load "_s, host = u"host.example"_s;
-        const QStringList about{u"0 Corvane - About Box: Corvane 2.0"_s,
-                                u"4 Corvane: Do you want to go to my web site now so you can "
-                                u"download the latest version of Corvane?"_s};
-        const auto row = [](const char *name, const QString &action, const QString &line,
-                            Result result, const QStringList &messages, const QStringList &targets,
-                            QMessageBox::StandardButton answer = QMessageBox::Yes) {
-            QTest::newRow(name) << action << line << result << answer << messages << targets;
+        QTest::addColumn<QString>("shown");
+        const QString about = u"0 Corvane - About Box: Corvane 2.0|4 Corvane: Do you want to go "
+                              u"to my web site now so you can download the latest version of "
+                              u"Corvane?"_s;
+        const auto ok = Result::Started;
+        const auto row = [](const char *name, const QString &line, Result result,
+                            QMessageBox::StandardButton answer, const QString &shown) {
+            QTest::newRow(name) << line << result << answer << shown;
         };
-        row("double-click opens the domain column", tip, u"10.0.0.5\thost.example\tx"_s,
-            Result::Started, {}, {host});
-        row("double-click on a line without a name opens an empty target", tip, u"10.0.0.5\t\tx"_s,
-            Result::Started, {}, {QString()});
-        row("double-click without tooltip opens nothing", {}, u"10.0.0.5\thost.example"_s,
-            Result::Started, {}, {});
-        row("no browser: warning", tip, host, Result::NoBrowser,
-            {u"2 Corvane: Could not find associated browser."_s}, {host});
-        row("browser that cannot start: warning", tip, host, Result::NotStarted,
-            {u"2 Corvane: Web page not opened."_s}, {host});
-        row("About box, Yes opens the web site", u"about"_s, {}, Result::Started, about,
-            {u"https://corvane.example.org"_s});
-        row("About box, No opens nothing", u"about"_s, {}, Result::Started, about, {},
-            QMessageBox::No);
+        row("double-click without tooltip opens nothing", u"-10.0.0.5\th.example"_s, ok,
+            QMessageBox::Yes, {});
+        row("no browser: warning", u"10.0.0.5\th.example"_s, Result::NoBrowser, QMessageBox::Yes,
+            u"2 Corvane: Could not find associated browser.|> h.example"_s);
+        row("browser that cannot start: warning", u"10.0.0.5\th.example"_s, Result::NotStarted,
+            QMessageBox::Yes, u"2 Corvane: Web page not opened.|> h.example"_s);
+        row("About box, Yes opens the web site", u"about"_s, ok, QMessageBox::Yes,
+            about + u"|> https://corvane.example.org"_s);
+        row("About box, No opens nothing", u"about"_s, ok, QMessageBox::No, about);
     }
 
     void dialogs()
     {
-        QFETCH(QString, action);
         QFETCH(QString, line);
         QFETCH(Result, result);
         QFETCH(QMessageBox::StandardButton, answer);
@@ -235,25 +208,26 @@ private slots:
         RecordingLauncher launcher;
         launcher.result = result;
         DialogAnswerer answerer({QMessageBox::Ok, answer});
-        if (action == u"about")
+        if (line == u"about")
             showAboutBox(&window, launcher);
         else
-            handleResultDoubleClick(action, line, &window, launcher);
-        QStringList messages;
+            handleResultDoubleClick(line.startsWith(u'-') ? QString() : u" Double-click "_s,
+                                    line.mid(line.startsWith(u'-')), &window, launcher);
+        QStringList shown;
         for (const SeenDialog &seen : answerer.seen()) {
-            messages.append(u"%1 %2: %3"_s.arg(int(seen.icon))
-                                .arg(seen.title, seen.text.section(u"\r\n"_s, 0, 0)));
+            shown.append(u"%1 %2: %3"_s.arg(int(seen.icon))
+                             .arg(seen.title, seen.text.section(u"\r\n"_s, 0, 0)));
             QCOMPARE(seen.parent, &window);
         }
-        QTEST(messages, "messages");
-        QTEST(launcher.targets, "targets");
-        QVERIFY(
-            action != u"about" ||
-            answerer.seen().first().text.contains(
-                u"\r\n\r\nCorvane allows you to see what IP Numbers are being used on the "
-                u"internet.\r\nJust enter a start IP Number and a stop IP Number and select the "
-                u"Start Button!\r\nPinged IP Numbers can be printed, copied to the Clipboard, "
-                u"or stored in a log file.\r\n\r\n"_s));
+        for (const QString &target : launcher.targets)
+            shown.append(u"> "_s + target);
+        QTEST(shown.join(u'|'), "shown");
+        QVERIFY(line != u"about" ||
+                answerer.seen().first().text.contains(
+                    u"\r\n\r\nCorvane allows you to see what IP Numbers are being used on the "
+                    u"internet.\r\nJust enter a start IP Number and a stop IP Number and select "
+                    u"the Start Button!\r\nPinged IP Numbers can be printed, copied to the "
+                    u"Clipboard, or stored in a log file.\r\n\r\n"_s));
     }
 };
 

@@ -44,7 +44,6 @@ private slots:
             "?old.test;Corvane: Unable to get IP Number. beep wait", "nothere.test");
         row("cancel forgets the name and asks nothing", true, "old.test", "<cancel>", "?old.test",
             "");
-        row("empty name asks nothing", true, "old.test", "", "?old.test", "");
         row("number found: blanks go to the resolver unchanged", false, "", " 10.0.0.7",
             "?; 10.0.0.7: Host name: official.test wait", " 10.0.0.7");
         row("part below 16 bits: warning, asked again with it; 16-bit parts, fourth unread pass",

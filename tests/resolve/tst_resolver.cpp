@@ -87,13 +87,9 @@ private slots:
         row("zero is never asked about", true, u"0.0.0.0"_s, none, none, "0.0.0.0 zero.test\n");
         row("official name, not an alias; leading zeros decimal", true, u"010.000.001.077"_s,
             u"decimal.test"_s, none, "10.0.1.77 decimal.test alias\n8.0.1.63 octal.test\n");
-        row("controls, backslash and bad UTF-8 escaped; UTF-8 and shell text kept", true,
-            u"10.5.0.2"_s,
-            u"h\\x01\\x7F\\xC2\\x80\\xFF\\xC0\\xAF\\xED\\xA0\\x80\\xE2\\x82😀\\x5Ccafé;$(c)`d`|&<>'\""_s,
-            none,
-            "10.5.0.2 "
-            "h\x01\x7F\xC2\x80\xFF\xC0\xAF\xED\xA0\x80\xE2\x82\xF0\x9F\x98\x80\\caf\xC3\xA9;$(c)`d`"
-            "|&<>'\"\n");
+        row("control, backslash and bad UTF-8 escaped, UTF-8 and shell text kept", true,
+            u"10.5.0.2"_s, u"h\\x01\\xFF\\x5Ccafé;$(c)`d`|&<>'\""_s, none,
+            "10.5.0.2 h\x01\xFF\\caf\xC3\xA9;$(c)`d`|&<>'\"\n");
         row("name longer than the buffer cut to fit", true, u"10.5.0.6"_s, QString(511, u'n'), none,
             "10.5.0.6 " + QByteArray(600, 'n') + '\n');
         QByteArray big = "10.5.0.7 big.test";
