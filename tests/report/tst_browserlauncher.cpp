@@ -1,8 +1,5 @@
-#include "aboutbox.h"
 #include "browserlauncher_linux.h"
 #include "desktopentry.h"
-#include "dialoganswerer.h"
-#include "launchbrowser.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -12,21 +9,6 @@
 
 using namespace Qt::StringLiterals;
 using Result = BrowserLauncher::LaunchResult;
-
-namespace {
-
-struct RecordingLauncher : BrowserLauncher
-{
-    Result result = Result::Started;
-    QStringList targets;
-    Result launch(const QString &target) override
-    {
-        targets.append(target);
-        return result;
-    }
-};
-
-} // namespace
 
 class TestBrowserLauncher : public QObject
 {
@@ -169,65 +151,6 @@ private slots:
             QCOMPARE(arguments.mid(1), started.mid(1));
         }
         QCOMPARE(QDir(root(u"records"_s)).entryList(QDir::Files).size(), started.isEmpty() ? 0 : 2);
-    }
-
-    // "line" double-clicked with the result list's tooltip ("-" first: without it), or
-    // "about" for the About box answered "answer". "shown": each message as "<icon>
-    // <title>: <first line>", then "> <target>" for each launch.
-    void dialogs_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<Result>("result");
-        QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::addColumn<QString>("shown");
-        const QString about = u"0 Corvane - About Box: Corvane 2.0|4 Corvane: Do you want to go "
-                              u"to my web site now so you can download the latest version of "
-                              u"Corvane?"_s;
-        const auto ok = Result::Started;
-        const auto row = [](const char *name, const QString &line, Result result,
-                            QMessageBox::StandardButton answer, const QString &shown) {
-            QTest::newRow(name) << line << result << answer << shown;
-        };
-        row("double-click without tooltip opens nothing", u"-10.0.0.5\th.example"_s, ok,
-            QMessageBox::Yes, {});
-        row("no browser: warning", u"10.0.0.5\th.example"_s, Result::NoBrowser, QMessageBox::Yes,
-            u"2 Corvane: Could not find associated browser.|> h.example"_s);
-        row("browser that cannot start: warning", u"10.0.0.5\th.example"_s, Result::NotStarted,
-            QMessageBox::Yes, u"2 Corvane: Web page not opened.|> h.example"_s);
-        row("About box, Yes opens the web site", u"about"_s, ok, QMessageBox::Yes,
-            about + u"|> https://corvane.example.org"_s);
-        row("About box, No opens nothing", u"about"_s, ok, QMessageBox::No, about);
-    }
-
-    void dialogs()
-    {
-        QFETCH(QString, line);
-        QFETCH(Result, result);
-        QFETCH(QMessageBox::StandardButton, answer);
-        QWidget window;
-        RecordingLauncher launcher;
-        launcher.result = result;
-        DialogAnswerer answerer({QMessageBox::Ok, answer});
-        if (line == u"about")
-            showAboutBox(&window, launcher);
-        else
-            handleResultDoubleClick(line.startsWith(u'-') ? QString() : u" Double-click "_s,
-                                    line.mid(line.startsWith(u'-')), &window, launcher);
-        QStringList shown;
-        for (const SeenDialog &seen : answerer.seen()) {
-            shown.append(u"%1 %2: %3"_s.arg(int(seen.icon))
-                             .arg(seen.title, seen.text.section(u"\r\n"_s, 0, 0)));
-            QCOMPARE(seen.parent, &window);
-        }
-        for (const QString &target : launcher.targets)
-            shown.append(u"> "_s + target);
-        QTEST(shown.join(u'|'), "shown");
-        QVERIFY(line != u"about" ||
-                answerer.seen().first().text.contains(
-                    u"\r\n\r\nCorvane allows you to see what IP Numbers are being used on the "
-                    u"internet.\r\nJust enter a start IP Number and a stop IP Number and select "
-                    u"the Start Button!\r\nPinged IP Numbers can be printed, copied to the "
-                    u"Clipboard, or stored in a log file.\r\n\r\n"_s));
     }
 };
 
