@@ -31,7 +31,6 @@ private slots:
     void init()
     {
         QVERIFY(QDir(root(u"records"_s)).removeRecursively() && QDir().mkpath(root(u"records"_s)));
-        QDir(root(u"data"_s)).removeRecursively();
         QDir(root(u"share"_s)).removeRecursively();
         const QByteArray standIn = "#!/bin/sh\nr=\"$CORVANE_RECORDS/${0##*/}\"\n"
                                    "printf '%s\\0' \"$0\" \"$@\" >\"$r\" && : >\"$r.done\"\n";
@@ -51,7 +50,7 @@ private slots:
             QVERIFY(!DesktopEntry::parse("[Desktop Entry]\n" + bad)->commandFor(u"t"_s));
     }
 
-    // "desktop": the default browser's desktop file, "vendor" in a subfolder, "broken",
+    // "desktop": the default browser's desktop file in a subfolder, "vendor", "broken",
     // "hidden", or "hang" for xdg tools that never answer. "started": the stand-in's name,
     // then its arguments.
     void launch_data()
@@ -118,27 +117,21 @@ private slots:
                     : "\"" + root(u"brü/run"_s).toUtf8() +
                           "\" --flag \"two\\swords\" \"back\\\\\\\\slash\" %i --zoom=50%% "
                           "--url=%f %U %u";
-            const bool vendor = desktop == u"vendor";
             writeRoot(
-                vendor ? u"share/applications/vendor/b.desktop"_s
-                       : u"data/applications/b.desktop"_s,
+                u"share/applications/vendor/b.desktop"_s,
                 "[Desktop Action n]\nExec=w\n[Desktop Entry]\r\nType=Application\r\nName=B\r\n"
                 "Exec[de]=w\r\nExec = " +
                     exec + (desktop == u"hidden" ? "\r\nHidden=true\r\n" : "\r\n"),
                 false);
-            const QByteArray id = vendor ? "vendor-b.desktop" : "b.desktop";
             writeRoot(u"config/mimeapps.list"_s,
-                      "[Default Applications]\nx-scheme-handler/http=" + id +
-                          "\nx-scheme-handler/https=" + id + '\n',
-                      false);
+                      "[Default Applications]\nx-scheme-handler/http=vendor-b.desktop\n", false);
         }
         QProcessEnvironment env;
         env.insert(u"PATH"_s, path.replace(u"@BIN@"_s, root(u"bin"_s)));
         if (!browser.isEmpty())
             env.insert(u"BROWSER"_s, browser.replace(u"@ROOT@"_s, m_dir.path()));
-        for (const QString &folder :
-             {u"HOME=home"_s, u"XDG_DATA_HOME=data"_s, u"XDG_DATA_DIRS=share"_s,
-              u"XDG_CONFIG_HOME=config"_s, u"CORVANE_RECORDS=records"_s})
+        for (const QString &folder : {u"HOME=home"_s, u"XDG_DATA_DIRS=share"_s,
+                                      u"XDG_CONFIG_HOME=config"_s, u"CORVANE_RECORDS=records"_s})
             env.insert(folder.section(u'=', 0, 0), root(folder.section(u'=', 1)));
         LinuxBrowserLauncher launcher(env);
         launcher.setQueryTimeout(1000);

@@ -28,26 +28,20 @@ QString run(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// The PDF's lines on a grid of the report font's width, without the left margin
-// and trailing blanks, "<page>" between pages; then "<bold>" and the bold lines.
+// The PDF's lines on a grid of the report font's width, without the left margin and
+// trailing blanks, "<page>" between pages; then "<bold>" and the bold lines.
 QStringList pdfLines(const QString &pdf)
 {
     QPdfWriter points(QString{});
     points.setResolution(72);
     const double width = QFontMetricsF(reportFont(), &points).horizontalAdvance(u'W');
     QStringList lines = run(u"pdftotext"_s, {u"-fixed"_s, QString::number(width), pdf, u"-"_s})
-                            .replace(QRegularExpression(u"\\s*\f$"_s), QString())
+                            .remove(QRegularExpression(u"\\s*\f$| +(?=\n)"_s))
                             .replace(QRegularExpression(u"\\s*\f"_s), u"\n<page>\n"_s)
                             .split(u'\n');
-    qsizetype margin = 1000;
-    for (QString &line : lines) {
-        line.remove(QRegularExpression(u" +$"_s));
-        if (!line.isEmpty() && line != u"<page>")
-            margin = std::min(margin, line.size() - line.trimmed().size());
-    }
+    const qsizetype margin = lines.first().size() - lines.first().trimmed().size();
     for (QString &line : lines)
-        if (line != u"<page>")
-            line = line.mid(margin);
+        line = line == u"<page>" ? line : line.mid(margin);
     lines << u"<bold>"_s;
     static const QRegularExpression bold(u"<text [^>]*><b>([^<]*)"_s);
     for (const auto &match :
@@ -74,37 +68,35 @@ private slots:
         if (geteuid() != 0 || !QFile::exists(u"/usr/sbin/cupsd"_s) ||
             QApplication::platformName() == u"xcb")
             return;
-        // cupsd's filters run as user lp and must reach the queue's output file.
-        QVERIFY(QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7755)));
+        const QString dir = m_dir.path();
+        QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x7755)));
         for (const QString &sub :
              {u"spool"_s, u"cache"_s, u"state"_s, u"log"_s, u"out"_s, u"tmp"_s})
-            QVERIFY(QDir(m_dir.path()).mkpath(sub) &&
-                    (sub.size() > 3 || sub == u"log" ||
-                     QFile::setPermissions(m_dir.filePath(sub), QFileDevice::Permissions(0x7777))));
-        QVERIFY(writeFile(m_dir.filePath(u"cupsd.conf"_s),
+            QVERIFY(QDir(dir).mkpath(sub));
+        for (const QString &sub : {u"/out"_s, u"/tmp"_s}) // cupsd's filters run as user lp
+            QVERIFY(QFile::setPermissions(dir + sub, QFileDevice::Permissions(0x7777)));
+        QVERIFY(writeFile(dir + u"/cupsd.conf"_s,
                           "Listen " + socket.toLocal8Bit() +
                               "\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
                               "<Location />\n Order allow,deny\n Allow all\n</Location>\n"));
         QVERIFY(
-            writeFile(m_dir.filePath(u"cups-files.conf"_s),
+            writeFile(dir + u"/cups-files.conf"_s,
                       u"FileDevice Yes\nServerRoot %1\nRequestRoot %1/spool\nStateDir %1/state\n"
                       "CacheDir %1/cache\nTempDir %1/tmp\nErrorLog %1/log/error_log\n"
-                      "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"_s.arg(m_dir.path())
+                      "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"_s.arg(dir)
                           .toLocal8Bit()));
-        m_cupsd.start(u"/usr/sbin/cupsd"_s, {u"-f"_s, u"-c"_s, m_dir.filePath(u"cupsd.conf"_s),
-                                             u"-s"_s, m_dir.filePath(u"cups-files.conf"_s)});
+        m_cupsd.start(u"/usr/sbin/cupsd"_s, {u"-f"_s, u"-c"_s, dir + u"/cupsd.conf"_s, u"-s"_s,
+                                             dir + u"/cups-files.conf"_s});
         QVERIFY(m_cupsd.waitForStarted(10000));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket) || m_cupsd.state() != QProcess::Running,
                                  15000);
-        for (const QString &model :
-             {u"lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"raw"_s})
-            if (QProcess::execute(u"/usr/sbin/lpadmin"_s,
-                                  {u"-h"_s, socket, u"-p"_s, u"report"_s, u"-E"_s, u"-v"_s,
-                                   u"file://"_s + m_dir.filePath(u"out/job.pdf"_s), u"-m"_s,
-                                   model}) == 0)
-                break;
-        QCOMPARE(QProcess::execute(u"/usr/sbin/lpadmin"_s, {u"-h"_s, socket, u"-d"_s, u"report"_s}),
-                 0);
+        for (const QStringList &how :
+             {QStringList{u"-p"_s, u"report"_s, u"-E"_s, u"-v"_s,
+                          u"file://"_s + dir + u"/out/job.pdf"_s, u"-m"_s,
+                          u"lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s},
+              QStringList{u"-d"_s, u"report"_s}})
+            QCOMPARE(QProcess::execute(u"/usr/sbin/lpadmin"_s, QStringList{u"-h"_s, socket} + how),
+                     0);
     }
     void cleanupTestCase()
     {
