@@ -35,13 +35,12 @@ class TestLookupDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    // "<action>~<text>~<answers, | between>~<dialogs, ; between>~<asked>". "name" and
-    // "number" look up with <text> remembered; the answers are typed into the prompts;
-    // <asked> is what the resolver is asked, remembered afterwards. "click" double-clicks the
-    // result line <text> with the list's tooltip ("click untipped": without); "about" shows
-    // the About box answered Yes or No; <asked> are the targets launched (each launch
-    // "result"). A dialog is "?<offered text>" for a prompt, else "<icon> <title>: <first
-    // line>", then " beep" after the failure beep and " wait" under the hourglass.
+    // "<action>~<text>~<answers, | between>~<dialogs, ; between>~<asked>". "name"/"number"
+    // look up with <text> remembered and the answers typed into the prompts; <asked> went to
+    // the resolver and is remembered. "click" double-clicks the line <text> with the list's
+    // tooltip ("click untipped": without), "about" answers the About box; <asked> are the
+    // launched targets. A dialog is "?<offered text>" for a prompt, else "<icon> <title>:
+    // <first line>", then " beep" after the failure beep and " wait" under the hourglass.
     void dialogs_data()
     {
         QTest::addColumn<QString>("row");
@@ -118,14 +117,12 @@ private slots:
             QCOMPARE(dialog.parent, &window);
         }
         QCOMPARE(seen.join(u';'), part[3]);
-        if (action == u"name" || action == u"number") {
-            QCOMPARE(
-                (action == u"name" ? resolver.forwardAsked() : resolver.reverseAsked()).join(u'|'),
-                part[4]);
-            QCOMPARE(last, part[4]);
-        } else {
-            QCOMPARE(launcher.targets.join(u'|'), part[4]);
-        }
+        QCOMPARE((action == u"name"     ? resolver.forwardAsked()
+                  : action == u"number" ? resolver.reverseAsked()
+                                        : launcher.targets)
+                     .join(u'|'),
+                 part[4]);
+        QVERIFY(!action.startsWith(u'n') || last == part[4]); // a lookup remembers it
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         QVERIFY(action != u"about" ||
                 answerer.seen().first().text.contains(
