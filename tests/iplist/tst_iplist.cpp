@@ -179,48 +179,46 @@ private slots:
         QTEST(keyActionFor(virtualKeyCode(key.key(), held), shiftState(held)), "action");
     }
 
-    // Steps are the window's events: "goto <row> <column>", "type <text>", "press" (mouse
-    // on the grid), "focus"/"leave" (the edit box gets/loses the focus), "refresh" (F5),
-    // "deny" (no echo requests any more). Checks: "<row>,<column>=<cell>",
+    // "<steps>><checks>". Steps are the window's events: "goto <row> <column>", "type <text>",
+    // "press" (mouse on the grid), "focus"/"leave" (the edit box gets/loses the focus), "refresh"
+    // (F5), "deny" (no echo requests any more). Checks: "<row>,<column>=<cell>",
     // "current=<row>,<column>", "editor=", "entered=", "entries=<row>,<ip>,<desc>", "told=".
     void editing_data()
     {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("checks");
-        const auto row = [](const char *name, const char *steps, const char *checks) {
-            QTest::newRow(name) << QString::fromUtf8(steps) << QString::fromUtf8(checks);
-        };
-        row("opened: edit box over row 0, marks of loopback rows", "",
-            "current=0,0;editor=127.0.0.1;0,2=X;1,2=;2,2=X;3,2=;4,2=X;5,2=;99,2=;told=0");
-        row("mouse press writes the edit box into its cell", "goto 1 1;type router;press",
-            "1,1=router;editor=router;entries=1,not an address,router");
-        row("typing alone leaves the cell as it was, but counts when saved", "goto 1 1;type router",
-            "1,1=name only;entries=1,not an address,router");
-        row("cell left takes the edit box, cell entered gives it its text",
-            "goto 1 1;type router;goto 4 0;press", "1,1=router;current=4,0;editor=127.0.0.4");
-        row("marked marker cell gets its mark back", "goto 0 2;type zz;goto 4 1",
-            "0,2=X;entered=X;editor=four");
-        row("unmarked marker cell stays empty", "goto 1 2;type zz;press;goto 4 1",
-            "1,2=;entered=;entries=1,not an address,name only");
-        row("focus writes the edit box into its cell", "goto 6 1;type x;focus", "6,1=x");
-        row("focus loss after a press moves nothing, the next moves on",
-            "goto 3 0;press;leave;type +;leave", "current=3,1;3,0=+;editor=leading blank");
-        row("focus loss on a marker moves to the next row", "goto 3 2;leave", "current=4,0");
-        row("focus loss on the last cell stays", "goto 99 2;leave", "current=99,2");
-        row("refresh keeps the current cell and the typed text", "goto 3 1;type typed;refresh",
-            "current=3,1;editor=typed;entries=3, 127.0.0.3,typed;0,2=X;3,2=");
-        row("refresh probes the typed IP Number, old marks cleared",
-            "goto 4 0;type gone;refresh;goto 1 0;type 127.0.0.1;refresh", "4,2=;1,2=X;0,2=X");
-        row("refresh over a marker cell gives the edit box the new mark",
-            "goto 2 0;type none;goto 2 2;refresh;goto 0 1", "2,2=;entered=;0,2=X");
-        row("no echo requests: every refresh tells and clears the marks", "deny;refresh;refresh",
-            "told=2;0,2=;2,2=");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("opened: edit box over row 0, marks of loopback rows")
+            << u">current=0,0;editor=127.0.0.1;0,2=X;1,2=;2,2=X;3,2=;4,2=X;5,2=;99,2=;told=0"_s;
+        QTest::newRow("mouse press writes the edit box into its cell")
+            << u"goto 1 1;type router;press>1,1=router;editor=router;entries=1,not an address,router"_s;
+        QTest::newRow("typing alone leaves the cell as it was, but counts when saved")
+            << u"goto 1 1;type router>1,1=name only;entries=1,not an address,router"_s;
+        QTest::newRow("cell left takes the edit box, cell entered gives it its text")
+            << u"goto 1 1;type router;goto 4 0;press>1,1=router;current=4,0;editor=127.0.0.4"_s;
+        QTest::newRow("marked marker cell gets its mark back")
+            << u"goto 0 2;type zz;goto 4 1>0,2=X;entered=X;editor=four"_s;
+        QTest::newRow("unmarked marker cell stays empty")
+            << u"goto 1 2;type zz;press;goto 4 1>1,2=;entered=;entries=1,not an address,name only"_s;
+        QTest::newRow("focus writes the edit box into its cell")
+            << u"goto 6 1;type x;focus>6,1=x"_s;
+        QTest::newRow("focus loss after a press moves nothing, the next moves on")
+            << u"goto 3 0;press;leave;type +;leave>current=3,1;3,0=+;editor=leading blank"_s;
+        QTest::newRow("focus loss on a marker moves to the next row")
+            << u"goto 3 2;leave>current=4,0"_s;
+        QTest::newRow("focus loss on the last cell stays") << u"goto 99 2;leave>current=99,2"_s;
+        QTest::newRow("refresh keeps the current cell and the typed text")
+            << u"goto 3 1;type typed;refresh>current=3,1;editor=typed;entries=3, 127.0.0.3,typed;0,2=X;3,2="_s;
+        QTest::newRow("refresh probes the typed IP Number, old marks cleared")
+            << u"goto 4 0;type gone;refresh;goto 1 0;type 127.0.0.1;refresh>4,2=;1,2=X;0,2=X"_s;
+        QTest::newRow("refresh over a marker cell gives the edit box the new mark")
+            << u"goto 2 0;type none;goto 2 2;refresh;goto 0 1>2,2=;entered=;0,2=X"_s;
+        QTest::newRow("no echo requests: every refresh tells and clears the marks")
+            << u"deny;refresh;refresh>told=2;0,2=;2,2="_s;
     }
 
     void editing()
     {
-        QFETCH(QString, steps);
-        QFETCH(QString, checks);
+        QFETCH(QString, row);
+        const QString steps = row.section(u'>', 0, 0), checks = row.section(u'>', 1);
         putOnDisk(keysOf(rows(u"127.0.0.1|this machine;not an address|name only;127.0.0.2|;"
                               u" 127.0.0.3|leading blank;127.0.0.4|four;127.0.0.5|silent"_s)));
         FakeEchoProber prober; // the replies come back in the reverse order of the rows

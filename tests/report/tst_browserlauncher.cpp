@@ -49,58 +49,50 @@ private slots:
         QVERIFY(!DesktopEntry::parse("[Desktop Entry]\nExec=%u --x")->commandFor(u"t"_s));
     }
 
-    // "desktop": the default browser's desktop file in a subfolder, "vendor", "broken",
-    // "hidden", or "hang" for xdg tools that never answer. "started": the stand-in's name,
-    // then its arguments.
+    // "<PATH>~<BROWSER>~<desktop>~<target>~<started>". @BIN@ is the stand-ins' folder,
+    // @ALL@ that and the system's, @ROOT@ the test folder, @HOSTILE@ a target full of shell
+    // text. "desktop": the default browser's desktop file in a subfolder ("vendor", "broken",
+    // "hidden"), or "hang" for xdg tools that never answer. "started": the stand-in's name,
+    // then its arguments, | between.
     void launch_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("browser");
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("row");
         QTest::addColumn<Result>("result");
-        QTest::addColumn<QStringList>("started");
-        const auto row = [](const char *name, const QString &path, const QString &browser,
-                            const QString &desktop, const QString &target, Result result,
-                            const QStringList &started) {
-            QTest::newRow(name) << path << browser << desktop << target << result << started;
+        const auto row = [](const char *name, const QString &text,
+                            Result result = Result::Started) {
+            QTest::newRow(name) << text << result;
         };
-        const QString bin = u"@BIN@"_s, all = u"@BIN@:/usr/bin:/bin"_s, t = u"t"_s;
-        const QString hostile = u"a;touch x $(id) `id` 'q' \"q\" * %s\nb"_s;
-        const Result ok = Result::Started;
-        const QStringList debian{u"x-www-browser"_s, t};
-        row("$BROWSER before the desktop default, a hostile target as one argument", all,
-            u"standin"_s, u"vendor"_s, hostile, ok, {u"standin"_s, hostile});
-        row("first existing entry of $BROWSER wins, empty and malformed ones skipped", bin,
-            u"::no-such-browser:\"open:other:standin"_s, {}, t, ok, {u"other"_s, t});
-        row("%s in a word and in quotes, %% and quoted options, a path with blanks", {},
-            u"'@ROOT@/Web Browser/run' --url=%s 100%% \"a b\" '%s'"_s, {}, t, ok,
-            {u"run"_s, u"--url=t"_s, u"100%"_s, u"a b"_s, t});
-        row("desktop default in a subfolder before Debian's: Exec quoting, one target", all, {},
-            u"vendor"_s, hostile, ok,
-            {u"run"_s, u"--flag"_s, u"two words"_s, u"back\\slash"_s, u"--zoom=50%"_s,
-             u"--url="_s + hostile});
-        row("malformed desktop Exec: Debian's alternative", all, {}, u"broken"_s, t, ok, debian);
-        row("a hidden desktop default is passed over", all, {}, u"hidden"_s, t, ok, debian);
-        row("sensible-browser where it has a browser to run", u"@BIN@/../sb"_s, {}, {}, t, ok,
-            {u"sensible-browser"_s, t});
-        row("xdg tools that never answer are abandoned", bin, {}, u"hang"_s, t, ok, debian);
-        row("no browser anywhere", {}, u"no-such-browser:@ROOT@/home"_s, {}, t, Result::NoBrowser,
-            {});
-        row("browser without execute permission", bin, u"plain"_s, {}, t, Result::NotStarted, {});
-        row("target that reads as an option is refused", bin, u"standin"_s, {}, u"-new"_s,
-            Result::NotStarted, {});
-        row("target with NUL is refused", bin, u"standin"_s, {}, u"t\u0000--x"_s,
-            Result::NotStarted, {});
+        row("$BROWSER before the desktop default, a hostile target as one argument",
+            u"@ALL@~standin~vendor~@HOSTILE@~standin|@HOSTILE@"_s);
+        row("first existing entry of $BROWSER wins, empty and malformed ones skipped",
+            u"@BIN@~::no-such-browser:\"open:other:standin~~t~other|t"_s);
+        row("%s in a word and in quotes, %% and quoted options, a path with blanks",
+            u"~'@ROOT@/Web Browser/run' --url=%s 100%% \"a b\" '%s'~~t~run|--url=t|100%|a b|t"_s);
+        row("desktop default in a subfolder before Debian's: Exec quoting, one target",
+            u"@ALL@~~vendor~@HOSTILE@~run|--flag|two words|back\\slash|--zoom=50%|--url=@HOSTILE@"_s);
+        row("malformed desktop Exec: Debian's alternative", u"@ALL@~~broken~t~x-www-browser|t"_s);
+        row("a hidden desktop default is passed over", u"@ALL@~~hidden~t~x-www-browser|t"_s);
+        row("sensible-browser where it has a browser to run",
+            u"@BIN@/../sb~~~t~sensible-browser|t"_s);
+        row("xdg tools that never answer are abandoned", u"@BIN@~~hang~t~x-www-browser|t"_s);
+        row("no browser anywhere", u"~no-such-browser:@ROOT@/home~~t~"_s, Result::NoBrowser);
+        row("browser without execute permission", u"@BIN@~plain~~t~"_s, Result::NotStarted);
+        row("target that reads as an option is refused", u"@BIN@~standin~~-new~"_s,
+            Result::NotStarted);
+        row("target with NUL is refused", u"@BIN@~standin~~t\u0000--x~"_s, Result::NotStarted);
     }
 
     void launch()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, browser);
-        QFETCH(QString, desktop);
-        QFETCH(QString, target);
-        QFETCH(QStringList, started);
+        QFETCH(QString, row);
+        const QStringList part =
+            row.replace(u"@ALL@"_s, u"@BIN@:/usr/bin:/bin"_s)
+                .replace(u"@BIN@"_s, root(u"bin"_s))
+                .replace(u"@ROOT@"_s, m_dir.path())
+                .replace(u"@HOSTILE@"_s, u"a;touch x $(id) `id` 'q' \"q\" * %s\nb"_s)
+                .split(u'~');
+        const QString desktop = part[2];
+        const QStringList started = part[4].split(u'|', Qt::SkipEmptyParts);
         if (desktop == u"hang")
             for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
                 writeRoot(tool, "#!/bin/sh\nexec /bin/sleep 600\n");
@@ -126,15 +118,15 @@ private slots:
                       "[Default Applications]\nx-scheme-handler/http=vendor-b.desktop\n", false);
         }
         QProcessEnvironment env;
-        env.insert(u"PATH"_s, path.replace(u"@BIN@"_s, root(u"bin"_s)));
-        if (!browser.isEmpty())
-            env.insert(u"BROWSER"_s, browser.replace(u"@ROOT@"_s, m_dir.path()));
+        env.insert(u"PATH"_s, part[0]);
+        if (!part[1].isEmpty())
+            env.insert(u"BROWSER"_s, part[1]);
         for (const QString &folder : {u"HOME=home"_s, u"XDG_DATA_DIRS=share"_s,
                                       u"XDG_CONFIG_HOME=config"_s, u"CORVANE_RECORDS=records"_s})
             env.insert(folder.section(u'=', 0, 0), root(folder.section(u'=', 1)));
         LinuxBrowserLauncher launcher(env);
         launcher.setQueryTimeout(1000);
-        QTEST(launcher.launch(target), "result");
+        QTEST(launcher.launch(part[3]), "result");
         const QString record = root(u"records/"_s + started.value(0));
         if (!started.isEmpty()) {
             QVERIFY(QTest::qWaitFor([&] { return QFile::exists(record + u".done"_s); }, 10000));
