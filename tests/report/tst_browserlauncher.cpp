@@ -19,8 +19,8 @@ class TestBrowserLauncher : public QObject
     QString root(const QString &relative) const { return m_dir.filePath(relative); }
     void writeRoot(const QString &relative, const QByteArray &bytes, bool executable = true)
     {
-        QVERIFY(QDir().mkpath(QFileInfo(root(relative)).path()));
-        QVERIFY(writeFile(root(relative), bytes));
+        QVERIFY(QDir().mkpath(QFileInfo(root(relative)).path()) &&
+                writeFile(root(relative), bytes));
         QVERIFY(QFile::setPermissions(root(relative),
                                       QFileDevice::Permissions(executable ? 0x700 : 0x600)));
     }

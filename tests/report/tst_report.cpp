@@ -57,7 +57,7 @@ class TestReport : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QProcess m_cupsd;
+    QProcess m_cupsd; // ended with the test
 
 private slots:
     // A private cupsd whose one queue prints into out/job.pdf; only as root.
@@ -96,11 +96,6 @@ private slots:
               QStringList{u"-d"_s, u"report"_s}})
             QCOMPARE(QProcess::execute(u"/usr/sbin/lpadmin"_s, QStringList{u"-h"_s, socket} + how),
                      0);
-    }
-    void cleanupTestCase()
-    {
-        m_cupsd.terminate();
-        m_cupsd.waitForFinished(10000);
     }
 
     // The date, two empty lines, the entries unchanged (an empty one kept), an empty line,
