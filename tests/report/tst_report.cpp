@@ -116,9 +116,8 @@ private slots:
         }
     }
 
-    // On the default printer, the private cupsd's queue: the date bold, tabs to stops of
-    // eight, a full page continued on the next. Without a default printer nothing is
-    // printed, and the user is told the same.
+    // On the private cupsd's queue: the date bold, tabs to stops of eight, a full page continued
+    // on the next. Without a default printer nothing is printed, and the user is told the same.
     void printedReport()
     {
         QStringList entries{u"10.0.0.1\thost.example\tx"_s, u"1234567\t\tx"_s};

@@ -23,11 +23,7 @@ struct RecordingLauncher : BrowserLauncher
 {
     Result result = Result::Started;
     QStringList targets;
-    Result launch(const QString &target) override
-    {
-        targets.append(target);
-        return result;
-    }
+    Result launch(const QString &target) override { return targets.append(target), result; }
 };
 
 class TestLookupDialogs : public QObject

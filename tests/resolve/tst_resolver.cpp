@@ -30,7 +30,7 @@ private slots:
                             const QString &answer, const QByteArray &hosts = {}) {
             QTest::newRow(name) << reverse << asked << answer << hosts;
         };
-        row("alias gives its target's address", false, u"Alias.TEST"_s, u"10.0.0.7"_s);
+        row("alias: the target's address, asked as typed", false, u"Alias.TEST"_s, u"10.0.0.7"_s);
         row("missing name", false, u"nothere.test"_s, u"ERROR"_s);
         row("address text, leading zeros decimal, answers itself", false, u"010.000.001.254"_s,
             u"10.0.1.254"_s);
@@ -66,6 +66,11 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QVERIFY(file.write("127.0.0.1 localhost\n" + hosts) > 0 && file.flush());
         QTEST(reverse ? lookUpHostName(asked) : lookUpIpNumber(asked), "answer");
+        const auto asTyped = [] { // the name reaches the server as typed
+            QFile log(qEnvironmentVariable("CORVANE_DNS_QUERY_LOG"));
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("query[A] Alias.TEST ");
+        };
+        QTRY_VERIFY(asked != u"Alias.TEST" || asTyped());
     }
 };
 
