@@ -1,9 +1,8 @@
-// From a resolver's name to the browser. The input as a raw host name: its
-// escaped text holds no control or lone surrogate, unescapes to the raw bytes,
-// and is the text itself for UTF-8 without controls or backslashes. As result
-// lines (any, and "<address>\n<raw name>" as a scan forms them): the double-click
-// hands over exactly the name column. As "<target>\n<desktop file or Exec>": the
-// target is one whole argument, once, never the program; Hidden=true deletes.
+// From a resolver's name to the browser. As a raw host name: its escaped text holds no control or
+// lone surrogate, unescapes to the raw bytes, and is the text itself for UTF-8 without controls or
+// backslashes. As result lines (any, and "<address>\n<raw name>" as a scan forms them): the double
+// click hands over exactly the name column. As "<target>\n<desktop file or Exec>": the target is one
+// whole argument, once, never the program; Hidden=true deletes.
 
 #include "commandline.h"
 #include "desktopentry.h"
@@ -29,22 +28,16 @@ void checkEscape(const QByteArray &raw)
 {
     const QString text = escapeHostName(raw);
     QByteArray unescaped;
+    static const QRegularExpression escape(u"\\A\\\\x[0-9A-F]{2}"_s);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        FUZZ_CHECK(!isControl(text[i]) && !text[i].isLowSurrogate());
-        const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
-        FUZZ_CHECK(length == 1 || (i + 1 < text.size() && text[i + 1].isLowSurrogate()));
-        if (text[i] == u'\\') {
-            static const QRegularExpression escape(u"\\\\x[0-9A-F]{2}"_s);
-            FUZZ_CHECK(escape
-                           .match(text, i, QRegularExpression::NormalMatch,
-                                  QRegularExpression::AnchorAtOffsetMatchOption)
-                           .hasMatch());
-            unescaped += char(QStringView(text).sliced(i + 2, 2).toUInt(nullptr, 16));
-            i += 3;
-        } else {
-            unescaped += QStringView(text).sliced(i, length).toUtf8();
-            i += length - 1;
-        }
+        const QStringView rest = QStringView(text).sliced(i);
+        FUZZ_CHECK(!isControl(rest[0]) && !rest[0].isLowSurrogate());
+        FUZZ_CHECK(!rest[0].isHighSurrogate() || (rest.size() > 1 && rest[1].isLowSurrogate()));
+        FUZZ_CHECK(rest[0] != u'\\' || escape.match(rest).hasMatch());
+        const qsizetype length = rest[0] == u'\\' ? 4 : rest[0].isHighSurrogate() ? 2 : 1;
+        unescaped += length == 4 ? QByteArray(1, char(rest.sliced(2, 2).toUInt(nullptr, 16)))
+                                 : rest.first(length).toUtf8();
+        i += length - 1;
     }
     FUZZ_CHECK(unescaped == raw);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

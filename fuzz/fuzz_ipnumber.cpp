@@ -1,9 +1,7 @@
-// IP Number texts. "start\nstop" as a range walk: each step one address on in
-// address order, slots that join to the address, an octet rewritten (plainly)
-// only when it changes, the stop test in address order; only a walkable start
-// steps. The input as an address text: as inet_aton reads it once the leading
-// zeros of all-digit parts are gone (decimal here). As a typed address: three
-// dots, the first three parts 16-bit decimal numbers, blanks around allowed.
+// IP Number texts. "start\nstop" as a range walk: each step one address on, slots that join to it,
+// an octet rewritten (plainly) only when it changes, the stop test in address order; only a walkable
+// start steps. As an address text: as inet_aton reads it without the leading zeros of all-digit parts.
+// As a typed address: three dots, the first three parts 16-bit decimal numbers, blanks around allowed.
 
 #include "fuzzsupport.h"
 #include "ipnumber.h"

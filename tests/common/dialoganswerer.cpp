@@ -33,30 +33,26 @@ QStringList DialogAnswerer::texts() const
 
 bool DialogAnswerer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Show) {
-        auto *dialog = qobject_cast<QDialog *>(watched);
-        if (dialog && (qobject_cast<QMessageBox *>(dialog) || qobject_cast<QInputDialog *>(dialog)))
-            // Answered from the dialog's own event loop, once it runs.
-            QTimer::singleShot(0, dialog,
-                               [this, guard = QPointer<QDialog>(dialog)] { answer(guard); });
-    }
+    // Answered from the dialog's own event loop, once it runs (never, once the dialog is gone).
+    if (event->type() == QEvent::Show &&
+        (qobject_cast<QMessageBox *>(watched) || qobject_cast<QInputDialog *>(watched)))
+        QTimer::singleShot(0, watched,
+                           [this, watched] { answer(static_cast<QDialog *>(watched)); });
     return QObject::eventFilter(watched, event);
 }
 
-void DialogAnswerer::answer(QPointer<QDialog> dialog)
+void DialogAnswerer::answer(QDialog *dialog)
 {
-    if (!dialog || !dialog->isVisible())
+    if (!dialog->isVisible())
         return;
-    SeenDialog seen;
-    seen.title = dialog->windowTitle();
-    seen.parent = dialog->parentWidget();
-    seen.beeped = std::exchange(m_beepHeard, false);
-    seen.waitCursor = QGuiApplication::overrideCursor() != nullptr;
-    if (auto *box = qobject_cast<QMessageBox *>(dialog.data())) {
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.buttons = box->standardButtons();
-        m_seen.append(seen);
+    auto *box = qobject_cast<QMessageBox *>(dialog);
+    auto *input = qobject_cast<QInputDialog *>(dialog);
+    m_seen.append({dialog->windowTitle(), box ? box->text() : input->labelText(),
+                   box ? QString() : input->textValue(), box ? box->icon() : QMessageBox::NoIcon,
+                   box ? box->standardButtons() : QMessageBox::NoButton, dialog->parentWidget(),
+                   std::exchange(m_beepHeard, false),
+                   QGuiApplication::overrideCursor() != nullptr});
+    if (box) {
         QAbstractButton *button =
             m_buttons.isEmpty() ? nullptr : box->button(m_buttons.takeFirst());
         if (!button)
@@ -67,21 +63,14 @@ void DialogAnswerer::answer(QPointer<QDialog> dialog)
             box->reject();
         return;
     }
-    auto *input = qobject_cast<QInputDialog *>(dialog.data());
-    seen.text = input->labelText();
-    seen.offered = input->textValue();
-    m_seen.append(seen);
     const QString answer = m_texts.isEmpty() ? kCancel : m_texts.takeFirst();
-    auto *buttons = input->findChild<QDialogButtonBox *>();
-    if (answer == kCancel) {
-        QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
-        return;
-    }
-    auto *edit = input->findChild<QLineEdit *>();
-    edit->selectAll();
-    if (answer.isEmpty())
+    if (answer != kCancel) {
+        auto *edit = input->findChild<QLineEdit *>();
+        edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Backspace);
-    else
         QTest::keyClicks(edit, answer);
-    QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    }
+    QTest::mouseClick(input->findChild<QDialogButtonBox *>()->button(
+                          answer == kCancel ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok),
+                      Qt::LeftButton);
 }

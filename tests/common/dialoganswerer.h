@@ -1,11 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QMessageBox>
-#include <QObject>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
 
 /// What one modal dialog showed before it was answered.
 struct SeenDialog
@@ -20,14 +16,11 @@ struct SeenDialog
     bool waitCursor = false; ///< a wait cursor was up while it showed
 };
 
-/// Answers the real modal dialogs of the code under test as a user would, as
-/// soon as each one is shown: a message box with the next queued button (else
-/// its default or escape button), an input prompt by typing the next queued
-/// text and pressing OK (Cancel when none is queued, or for the text
-/// DialogAnswerer::kCancel). Everything each dialog showed is kept.
+/// Answers each modal dialog as soon as it shows, as a user would: a message box with the next
+/// queued button (else its default or escape button), an input prompt by typing the next queued
+/// text and pressing OK (Cancel when none is queued, or for kCancel). Keeps what each showed.
 class DialogAnswerer : public QObject
 {
-    Q_OBJECT
 public:
     static inline const QString kCancel = QStringLiteral("<cancel>");
 
@@ -43,7 +36,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void answer(QPointer<QDialog> dialog);
+    void answer(QDialog *dialog);
 
     QList<QMessageBox::StandardButton> m_buttons;
     QStringList m_texts;
