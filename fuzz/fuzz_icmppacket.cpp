@@ -28,9 +28,10 @@ quint16 sum(Bytes p, size_t n)
     return quint16(~total);
 }
 
-Event found(IcmpEchoEvent::Kind kind, quint32 address, Bytes idAndSeq)
+// The event of an echo whose identifier and sequence number are at id.
+Event found(IcmpEchoEvent::Kind kind, quint32 address, Bytes id, quint8 type = 0, quint8 code = 0)
 {
-    return IcmpEchoEvent{kind, address, quint16(be16(idAndSeq)), quint16(be16(idAndSeq + 2))};
+    return IcmpEchoEvent{kind, address, quint16(be16(id)), quint16(be16(id + 2)), type, code};
 }
 
 // An IPv4 header that fits in n bytes, not a fragment, carrying ICMP: its length, else 0.
@@ -43,11 +44,11 @@ size_t icmpHeader(Bytes p, size_t n)
     return length >= 20 && length <= n && p[9] == 1 && !fragment ? length : 0;
 }
 
-Event quoted(Bytes p, size_t n, quint32 destination)
+Event quoted(Bytes p, size_t n, quint32 destination, quint8 type = 0, quint8 code = 0)
 {
-    if (n < 8 || p[0] != 8 || p[1] != 0)
-        return std::nullopt;
-    return found(IcmpEchoEvent::Kind::Error, destination, p + 4);
+    const bool request = n >= 8 && p[0] == 8 && p[1] == 0;
+    return request ? found(IcmpEchoEvent::Kind::Error, destination, p + 4, type, code)
+                   : std::nullopt;
 }
 
 Event message(Bytes p, size_t n, quint32 source)
@@ -59,12 +60,8 @@ Event message(Bytes p, size_t n, quint32 source)
     if (p[0] != 3 && p[0] != 11 && p[0] != 12)
         return std::nullopt;
     const size_t header = icmpHeader(p + 8, n - 8);
-    Event e = header ? quoted(p + 8 + header, n - 8 - header, be32(p + 8 + 16)) : std::nullopt;
-    if (e) {
-        e->errorType = p[0];
-        e->errorCode = p[1];
-    }
-    return e;
+    return header ? quoted(p + 8 + header, n - 8 - header, be32(p + 8 + 16), p[0], p[1])
+                  : std::nullopt;
 }
 
 Event packet(Bytes p, size_t n)

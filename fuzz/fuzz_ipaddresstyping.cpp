@@ -1,7 +1,7 @@
-// The address field under keys, clicks, pastes (0x0B <text> 0x0B) and text writes (0x0A <text> 0x0A);
-// see run(). After each step every box holds an octet, the field reads as nothing or an address,
-// textChanged is in step, a disabled field is unchanged, digits, "." and Backspace follow expected(),
-// and a written text shows exactly when it is an address.
+// The address field under keys, clicks, pastes (0x0B <text> 0x0B) and text writes (0x0A <text>
+// 0x0A); see run(). After each step every box holds an octet, the field reads as nothing or an
+// address, textChanged is in step, a disabled field is unchanged, digits, "." and Backspace follow
+// expected(), and a written text shows exactly when it is an address.
 
 #include "fuzzsupport.h"
 #include "ipaddressedit.h"
@@ -122,10 +122,8 @@ void run(const QByteArray &ops)
         } else {
             QTest::mouseClick(field->octetBox(op - 0x10), Qt::LeftButton);
         }
-
         const State after = state();
-        for (const QString &box : after.boxes)
-            FUZZ_CHECK(isOctetText(box));
+        FUZZ_CHECK(std::all_of(after.boxes.cbegin(), after.boxes.cend(), isOctetText));
         FUZZ_CHECK(field->text().isEmpty() || splitDottedOctets(field->text()));
         FUZZ_CHECK(announced == field->text());
         FUZZ_CHECK(enabled || !keyOnly || after.boxes == before.boxes);

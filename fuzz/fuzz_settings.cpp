@@ -1,6 +1,7 @@
-// Settings texts. As a file: every value a lookup reaches (keys without leading, trailing or doubled
-// "/") survives writing and reading back undamaged, a second writing gives the same bytes, and cut at
-// NUL into values QSettings writes, the reader gives each back. As one stored value (and a whole
+// Settings texts. As a file: every value a lookup reaches (keys without leading, trailing or
+// doubled
+// "/") survives writing and reading back undamaged, a second writing gives the same bytes, and cut
+// at NUL into values QSettings writes, the reader gives each back. As one stored value (and a whole
 // number's neighbours, so a seed at a limit tests both sides): check states, "Parallel" and the
 // command line as strtod and strtoll read them.
 
@@ -25,16 +26,14 @@ void checkFile(const QByteArray &bytes, bool withQSettings)
     for (const int line : read.damagedLines)
         FUZZ_CHECK(line >= 1 && line <= bytes.count('\n') + 1);
     QSettings::SettingsMap values = read.values;
-    values.removeIf([](auto it) {
-        return it.key().startsWith(u'/') || it.key().endsWith(u'/') || it.key().contains(u"//");
-    });
+    static const QRegularExpression unreachable(u"\\A/|/\\z|//"_s);
+    values.removeIf([](auto it) { return it.key().contains(unreachable); });
     const QByteArray written = formatSettingsFile(values);
     const SettingsFileContents reread = parseSettingsFile(written);
     FUZZ_CHECK(reread.values == values && reread.damagedLines.isEmpty());
     FUZZ_CHECK(formatSettingsFile(reread.values) == written);
     if (!withQSettings)
         return;
-
     // In memory where there is such a place: QSettings syncs each file.
     static const QTemporaryDir folder(
         (QDir(u"/dev/shm"_s).exists() ? u"/dev/shm"_s : QDir::tempPath()) + u"/fuzz-XXXXXX"_s);
@@ -70,7 +69,6 @@ void checkValue(const QString &text)
     static const QRegularExpression spaces(u"\\A +| +\\z"_s);
     const QString core = QString(text).remove(spaces);
     FUZZ_CHECK(commandLineStartsScan(text) == (!core.isEmpty() && core != u"/p"));
-
     // Number characters only, with spaces around; halves round to even.
     const QByteArray latin = core.toLatin1();
     char *end = nullptr;
@@ -87,7 +85,6 @@ void checkValue(const QString &text)
     const std::optional<Qt::CheckState> state = checkStateFromSetting(text);
     FUZZ_CHECK(state.has_value() == (number && *number >= 0 && *number <= 2));
     FUZZ_CHECK(!state || checkStateFromSetting(checkStateSettingText(*state)) == state);
-
     // Qt reads a number up to a NUL and ignores the rest: not compared.
     const std::optional<long long> whole = wholeNumber(text);
     const bool fits = whole && *whole >= 1 && *whole <= kMaxParallel;

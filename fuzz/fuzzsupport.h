@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <utility>
 
 // A failed check aborts: libFuzzer reports a crash and keeps the input.
 #define FUZZ_CHECK(condition)                                                                      \

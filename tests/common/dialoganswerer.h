@@ -1,7 +1,16 @@
 #pragma once
 
+#include "failuremessage.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 /// What one modal dialog showed before it was answered.
 struct SeenDialog
@@ -24,19 +33,67 @@ class DialogAnswerer : public QObject
 public:
     static inline const QString kCancel = QStringLiteral("<cancel>");
 
-    explicit DialogAnswerer(QList<QMessageBox::StandardButton> buttons = {},
-                            QStringList texts = {});
-    ~DialogAnswerer() override;
+    explicit DialogAnswerer(QList<QMessageBox::StandardButton> buttons = {}, QStringList texts = {})
+        : m_buttons(std::move(buttons))
+        , m_texts(std::move(texts))
+    {
+        qApp->installEventFilter(this);
+        connect(&FailureBeep::instance(), &FailureBeep::beeped, this,
+                [this] { m_beepHeard = true; });
+    }
+    ~DialogAnswerer() override { qApp->removeEventFilter(this); }
 
     const QList<SeenDialog> &seen() const { return m_seen; }
-    QStringList texts() const;
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const SeenDialog &dialog : m_seen)
+            result.append(dialog.text);
+        return result;
+    }
     void clear() { m_seen.clear(); }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Answered from the dialog's own event loop, once it runs (never, once the dialog is gone).
+        if (event->type() == QEvent::Show &&
+            (qobject_cast<QMessageBox *>(watched) || qobject_cast<QInputDialog *>(watched)))
+            QTimer::singleShot(0, watched,
+                               [this, watched] { answer(static_cast<QDialog *>(watched)); });
+        return QObject::eventFilter(watched, event);
+    }
 
 private:
-    void answer(QDialog *dialog);
+    void answer(QDialog *dialog)
+    {
+        if (!dialog->isVisible())
+            return;
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        auto *input = qobject_cast<QInputDialog *>(dialog);
+        m_seen.append(
+            {dialog->windowTitle(), box ? box->text() : input->labelText(),
+             box ? QString() : input->textValue(), box ? box->icon() : QMessageBox::NoIcon,
+             box ? box->standardButtons() : QMessageBox::NoButton, dialog->parentWidget(),
+             std::exchange(m_beepHeard, false), QGuiApplication::overrideCursor() != nullptr});
+        if (box) {
+            QAbstractButton *button =
+                m_buttons.isEmpty() ? nullptr : box->button(m_buttons.takeFirst());
+            if (!button)
+                button = box->defaultButton() ? box->defaultButton() : box->escapeButton();
+            return button ? QTest::mouseClick(button, Qt::LeftButton) : box->reject();
+        }
+        const QString answer = m_texts.isEmpty() ? kCancel : m_texts.takeFirst();
+        if (answer != kCancel) {
+            auto *edit = input->findChild<QLineEdit *>();
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QTest::keyClicks(edit, answer);
+        }
+        QTest::mouseClick(input->findChild<QDialogButtonBox *>()->button(
+                              answer == kCancel ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    }
 
     QList<QMessageBox::StandardButton> m_buttons;
     QStringList m_texts;

@@ -6,8 +6,7 @@
 #include <QTimer>
 #include <functional>
 
-/// An echo prober whose answers and their order the test decides: real sockets
-/// cannot make replies arrive in a chosen order or late after a cancel.
+/// Replies the test chooses, in an order it chooses, also late after a cancel: real sockets cannot.
 class FakeEchoProber : public EchoProber
 {
     Q_OBJECT
@@ -19,7 +18,6 @@ public:
     std::function<int(quint32)> delay; ///< reply delay in ms per address (default 0)
     bool available = true;
     bool reportCancelledToo = false; ///< emit finished() even after cancel (late replies)
-
     QList<quint32> sent;
     QList<QPair<int, int>> ttlAndTimeout; ///< of each probe sent, in order
     QSet<ProbeId> cancelled;

@@ -22,28 +22,20 @@ cleanup() {
 trap cleanup EXIT
 desktop_start() { # [--wm]
     need Xvfb xdotool xwininfo xprop xdpyinfo
-    if [[ -n ${CORVANE_DNS_DIR:-} ]]; then
-        [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix # as X servers outside need it
-        mount -t tmpfs -o mode=1777 corvane-x11 /tmp/.X11-unix
-    fi
-    Xvfb -displayfd 3 -nolock -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp ${xvfb_options:-} 3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
-    desktop_pids=($!)
+    [[ -z ${CORVANE_DNS_DIR:-} ]] || { [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix; mount -t tmpfs -o mode=1777 corvane-x11 /tmp/.X11-unix; }
+    Xvfb -displayfd 3 -nolock -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp ${xvfb_options:-} 3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null & desktop_pids=($!)
     wait_for 30 grep -q '^[0-9]' "$work/display" || fail "Xvfb did not start: $(tail -n 5 "$work/xvfb.log")"
     # No session bus, desktop theme or scaling: the tray icon goes to trayer through the X11 protocol.
     export DISPLAY=":$(<"$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
     unset WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE \
         QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_ENABLE_HIGHDPI_SCALING QT_FONT_DPI
     mkdir -m 700 "$XDG_RUNTIME_DIR"
-    [[ ${1:-} == --wm ]] || return 0
-    need openbox trayer
-    openbox --sm-disable >"$work/openbox.log" 2>&1 </dev/null &
-    desktop_pids=($! "${desktop_pids[@]}")
+    [[ ${1:-} == --wm ]] || return 0; need openbox trayer
+    openbox --sm-disable >"$work/openbox.log" 2>&1 </dev/null & desktop_pids=($! "${desktop_pids[@]}")
     wait_for 30 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' 2>/dev/null || fail "openbox did not start: $(tail -n 3 "$work/openbox.log")"
-    trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false >"$work/trayer.log" 2>&1 </dev/null &
-    desktop_pids=($! "${desktop_pids[@]}")
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false >"$work/trayer.log" 2>&1 </dev/null & desktop_pids=($! "${desktop_pids[@]}")
     wait_for 30 visible '^panel$' --classname >/dev/null || fail "trayer did not start: $(tail -n 3 "$work/trayer.log")"
 }
-
 # Windows (decimal ids, as xdotool prints them).
 visible() { xdotool search --onlyvisible "${2:---name}" "$1" 2>/dev/null | head -n 1 | grep .; }
 main_window() { visible '^Corvane '; }
@@ -92,6 +84,4 @@ end_corvane() { # waits for corvane to end with status 0: $1 says what ended it
     ((status == 0)) || fail "after $1 corvane ended with status $status"
 }
 setting() { sed -n "s/^$1=//p" "$XDG_CONFIG_HOME/Corvane/Corvane.conf"; }
-if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
-    need ${XVFB_REQUIRES:-}; desktop_start; status=0; timeout 240 "$@" || status=$?; exit "$status"
-fi
+[[ ${BASH_SOURCE[0]} != "$0" ]] || { need ${XVFB_REQUIRES:-}; desktop_start; status=0; timeout 240 "$@" || status=$?; exit "$status"; }

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# scan.sh <corvane> [artifact folder: the screen at a failure]: the real corvane in the lab's scanner
-# namespace against dnsmasq (lab.sh run lab.sh dns --keep-netns). A scan from the command line over
-# answering, silent and refused hosts logs exactly the answering ones in order, and a names scan started
-# by keyboard with their names; closed mid-scan while the name server hangs, the window goes at once, the
-# settings are written and the process ends within the resolver's own time-out.
+# scan.sh <corvane> [artifact folder: the screen at a failure]: the real corvane in the lab's scanner namespace
+# against dnsmasq (lab.sh run lab.sh dns --keep-netns). A scan from the command line over answering, silent and
+# refused hosts logs exactly the answering ones in order, a names scan started by keyboard with their names;
+# closed mid-scan while the name server hangs, the window goes at once, the settings are written and it ends.
 # shellcheck disable=SC2015
 set -euo pipefail
 corvane=$(readlink -f "${1:?usage: scan.sh <corvane> [artifact folder]}") artifacts=${2:-}

@@ -26,14 +26,12 @@ minimise() { xdotool windowminimize "$window"; wait_for 20 hidden || fail "minim
 twips() { local x y w h; read -r x y w h <<<"$(geometry "$window")"; point $((x + w * $1 / 6540)) $((y + h * $2 / 5025)); xdotool click 1; }
 open_list() { twips 2467 4747; wait_for 30 list_window >/dev/null || fail "the List button opened nothing"; }
 close_list() { xdotool windowactivate --sync "$(list_window)" 2>/dev/null || true; xdotool key Escape; wait_for 30 no_list || fail "Esc left the list open"; }
-# Events are handled in order: the list opening proves every click before it was handled.
-sync_events() { open_list; close_list; }
+sync_events() { open_list; close_list; } # events are handled in order: every click before the list's was handled
 open_menu() { click_icon 3; wait_for 30 menu >/dev/null || fail "a right click on the hidden icon opened no menu"; read -r mx my mw mh <<<"$(geometry "$(menu)")"; }
 start() { start_corvane /p; wait_for 20 centred "$window" || fail "the window did not appear centred: $(describe)"; wait_for 30 tray_icon >/dev/null || fail "no tray icon in trayer"; }
 
 step "start: centred, with the icon's tooltip"
-start
-first=$(frame "$window")
+start; first=$(frame "$window")
 read -r x y w h <<<"$(geometry "$(tray_icon)")"; point $((x + w / 2 - 1)) $((y + h / 2)); point $((x + w / 2)) $((y + h / 2))
 wait_for 30 tooltip >/dev/null || fail "hovering over the tray icon showed no tooltip"
 step "moved away and minimised: a left click on the icon brings it back centred and active"

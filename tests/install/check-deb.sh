@@ -19,11 +19,9 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 chmod 755 "$work" # apt reads the package as _apt
 package=$(BUILD_DIR=$2 "$1/packaging/build-deb.sh" "$work" 2>"$work/build.log" | tail -n 1) && [[ -f $package ]] ||
     { tail -n 40 "$work/build.log"; echo "FAIL: no package built"; exit 1; }
-chmod 644 "$package"
-fields=$(dpkg-deb --field "$package" Package Section Depends)
+chmod 644 "$package"; fields=$(dpkg-deb --field "$package" Package Section Depends)
 for want in 'Package: corvane' 'Section: net' libcap2-bin libqt6widgets6; do grep -q "$want" <<<"$fields" || fail "the package's fields lack $want"; done
-ours=1
-"${apt[@]}" install "$package" >"$work/install.log" 2>&1 || { cat "$work/install.log"; echo "FAIL: apt-get install"; exit 1; }
+ours=1; "${apt[@]}" install "$package" >"$work/install.log" 2>&1 || { cat "$work/install.log"; echo "FAIL: apt-get install"; exit 1; }
 ! grep 'corvane:' "$work/install.log" || fail "the post-install step complained"
 mapfile -t owned < <(dpkg -L corvane | while read -r f; do [[ -d $f ]] || echo "$f"; done)
 for f in "$program" "/usr/share/applications/$id.desktop" "/usr/share/metainfo/$id.metainfo.xml" /usr/share/icons/hicolor/scalable/apps/corvane.svg \

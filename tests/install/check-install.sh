@@ -5,8 +5,7 @@ set -euo pipefail
 id=org.example.Corvane failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 for tool in desktop-file-validate appstreamcli od; do command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing" >&2; exit 1; }; done
-stage=$(mktemp -d); trap 'rm -rf "$stage"' EXIT
-p=$stage/usr
+stage=$(mktemp -d) && p=$stage/usr; trap 'rm -rf "$stage"' EXIT
 cmake --install "${1:?usage: check-install.sh BUILD_DIR}" --prefix "$p" >"$stage/log" 2>&1 || { cat "$stage/log"; echo "FAIL: cmake --install"; exit 1; }
 expected=(bin/corvane "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" share/icons/hicolor/scalable/apps/corvane.svg)
 for size in 16 22 24 32 48 64 128 256; do

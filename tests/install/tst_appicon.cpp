@@ -9,8 +9,7 @@
 
 using namespace Qt::StringLiterals;
 
-// The icon from the icon theme when it can be drawn, else the bundled images,
-// which are the committed ones at every size.
+// The theme's icon when it can be drawn, else the bundled images: the committed ones at every size.
 class TestAppIcon : public QObject
 {
     Q_OBJECT
@@ -37,14 +36,12 @@ private slots:
         const QByteArray index = readFile(u"/usr/share/icons/hicolor/index.theme"_s);
         if (index.isEmpty())
             QSKIP("no hicolor index.theme (package hicolor-icon-theme)");
-        const auto image = [](const QString &root, int each) {
-            return root + u"/hicolor/%1x%1/apps/corvane.png"_s.arg(each);
-        };
+        const QString image = u"%1/hicolor/%2x%2/apps/corvane.png"_s;
         QTemporaryDir folder; // a theme of the test's own: an installed icon cannot stand in
         QVERIFY(themeFile.isNull() ||
                 (QDir(folder.path()).mkpath(u"hicolor/%1x%1/apps"_s.arg(size)) &&
                  writeFile(folder.filePath(u"hicolor/index.theme"_s), index) &&
-                 writeFile(image(folder.path(), size), themeFile)));
+                 writeFile(image.arg(folder.path()).arg(size), themeFile)));
         QIcon::setThemeName(u"hicolor"_s);
         QIcon::setThemeSearchPaths(themeFile.isNull() ? QStringList() : QStringList{folder.path()});
         const QIcon icon = corvaneIcon();
@@ -53,8 +50,9 @@ private slots:
         const QString committed = qEnvironmentVariable("CORVANE_SOURCE_DIR") + u"/data/icons"_s;
         for (const int each : size ? QList{size} : QList{16, 22, 24, 32, 48, 64, 128, 256}) {
             // Premultiplied on both sides: a pixmap comes back so, and converting back would round.
-            const QImage expected = (themed.isNull() ? QImage(image(committed, each)) : themed)
-                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            const QImage expected =
+                (themed.isNull() ? QImage(image.arg(committed).arg(each)) : themed)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
             QCOMPARE(expected.size(), QSize(each, each));
             QCOMPARE(icon.pixmap(each).toImage().convertToFormat(expected.format()), expected);
         }
