@@ -22,8 +22,9 @@ public:
     {
         return answer(m_reverseAsked, ipNumber, reverse.value(ipNumber));
     }
-    QStringList reverseAsked() const { return copy(m_reverseAsked); }
-    QStringList forwardAsked() const { return copy(m_forwardAsked); }
+    // Copied while the lock is held.
+    QStringList reverseAsked() const { return QMutexLocker(&m_mutex), m_reverseAsked; }
+    QStringList forwardAsked() const { return QMutexLocker(&m_mutex), m_forwardAsked; }
 
 private:
     QString answer(QStringList &asked, const QString &question, const QString &reply)
@@ -31,11 +32,6 @@ private:
         const QMutexLocker lock(&m_mutex);
         asked.append(question);
         return reply;
-    }
-    QStringList copy(const QStringList &asked) const
-    {
-        const QMutexLocker lock(&m_mutex);
-        return asked;
     }
 
     mutable QMutex m_mutex;
