@@ -22,9 +22,8 @@ public:
     {
         return answer(m_reverseAsked, ipNumber, reverse.value(ipNumber));
     }
-    // Copied while the lock is held.
-    QStringList reverseAsked() const { return QMutexLocker(&m_mutex), m_reverseAsked; }
-    QStringList forwardAsked() const { return QMutexLocker(&m_mutex), m_forwardAsked; }
+    QStringList reverseAsked() const { return copied(m_reverseAsked); }
+    QStringList forwardAsked() const { return copied(m_forwardAsked); }
 
 private:
     QString answer(QStringList &asked, const QString &question, const QString &reply)
@@ -32,6 +31,12 @@ private:
         const QMutexLocker lock(&m_mutex);
         asked.append(question);
         return reply;
+    }
+
+    QStringList copied(const QStringList &asked) const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return asked;
     }
 
     mutable QMutex m_mutex;
