@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # scan.sh <corvane> [artifact folder: the screen at a failure]: the real corvane in the lab's scanner namespace
 # against dnsmasq (lab.sh run lab.sh dns --keep-netns). A scan from the command line over answering, silent and
-# refused hosts logs exactly the answering ones in order, a names scan started by keyboard with their names;
-# closed mid-scan while the name server hangs, the window goes at once, the settings are written and it ends.
+# refused hosts logs exactly the answering ones in order, and Copy puts them on the X clipboard; a names scan
+# started by keyboard logs them with their names; closed mid-scan while the name server hangs, the window goes at
+# once, the settings are written and it ends.
 # shellcheck disable=SC2015
 set -euo pipefail
 corvane=$(readlink -f "${1:?usage: scan.sh <corvane> [artifact folder]}") artifacts=${2:-}
@@ -31,7 +32,14 @@ check_log() { # names? Each line: address, 3 spaces, name, 3 spaces, time stamp,
 }
 step "a scan from the command line"
 export XDG_CONFIG_HOME=$work/config; settings 198.18.1.1 198.18.1.120
-start_corvane scan; wait_for 120 logged || fail "the scan logged too little"; check_log no; close; end_corvane Esc 20
+start_corvane scan; wait_for 120 logged || fail "the scan logged too little"; check_log no
+step "Copy, read back by another X client"
+need xclip; clip() { xclip -selection clipboard -o 2>/dev/null | tr -d '\r'; }
+wait_for 20 eval 'xdotool windowfocus --sync "$window" key alt+c; [[ $(clip) == *"IP Numbers" ]]' || fail "Copy put nothing on the clipboard"
+mapfile -t got < <(clip); want=("${answering[@]/%/$'\t'}")
+[[ ${got[0]} =~ ^[01][0-9]/[0-3][0-9]/[0-9][0-9]\ [01][0-9]:[0-5][0-9]\ [ap]m$ && -z ${got[1]}${got[13]} && ${got[14]} == "11 IP Numbers" && ${#got[@]} == 15 ]] || fail "copied: ${got[*]}"
+for i in "${!want[@]}"; do [[ ${got[i + 2]} == "${want[i]}"* ]] || fail "copied line $((i + 2)) is '${got[i + 2]}'"; done
+close; end_corvane Esc 20
 step "names by keyboard"
 settings 198.18.1.1 198.18.1.120; start_corvane /p; names_scan
 wait_for 120 logged || fail "the names scan logged too little"; check_log yes; close; end_corvane Esc 20
