@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# check-deb.sh SOURCE_DIR PACKAGE_BUILD_DIR: builds the Debian package, installs it with apt, starts
+# check-deb.sh SOURCE_DIR BUILD_DIR: packages the build (built already), installs it with apt, starts
 # it as nobody on a private X server, purges it and checks that nothing of it is left. It changes the
 # machine: only as root with CI=true, never over an installed corvane; else exit 77.
 # shellcheck disable=SC1091,SC2015,SC2034,SC2154
@@ -17,7 +17,7 @@ need getcap setcap setpriv unshare
 trap 'cleanup; ((ours == 0)) || ! installed || "${apt[@]}" purge corvane >/dev/null 2>&1' EXIT
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 chmod 755 "$work" # apt reads the package as _apt
-package=$(BUILD_DIR=$2 "$1/packaging/build-deb.sh" "$work" 2>"$work/build.log" | tail -n 1) && [[ -f $package ]] ||
+package=$(PACKAGE_FROM=$2 "$1/packaging/build-deb.sh" "$work" 2>"$work/build.log" | tail -n 1) && [[ -f $package ]] ||
     { tail -n 40 "$work/build.log"; echo "FAIL: no package built"; exit 1; }
 chmod 644 "$package"; fields=$(dpkg-deb --field "$package" Package Section Depends)
 for want in 'Package: corvane' 'Section: net' libcap2-bin libqt6widgets6; do grep -q "$want" <<<"$fields" || fail "the package's fields lack $want"; done
