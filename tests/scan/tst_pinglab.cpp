@@ -323,7 +323,10 @@ private slots:
         FakeHostResolver resolver;
         ScanRun run(prober, resolver);
         QStringList found;
-        connect(&run, &ScanRun::resultReady, this, [&](const QString &a) { found << a; });
+        connect(&run, &ScanRun::resultsReady, this, [&](const QList<ScanResult> &results) {
+            for (const ScanResult &result : results)
+                found << result.ipNumberText;
+        });
         QSignalSpy finished(&run, &ScanRun::finished);
         run.start(
             {.startText = u"198.19.4.2"_s, .stopText = u"198.19.7.254"_s, .parallel = parallel});

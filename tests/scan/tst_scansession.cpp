@@ -183,22 +183,19 @@ void TestScanSession::run()
 
 void TestScanSession::stopAndResume_data()
 {
-    QTest::addColumn<int>("stopAt"); // the result at which Stop is pressed; -1: after the last
+    QTest::addColumn<int>(
+        "stopAt"); // Stop in the batch of this result; 0: none; -1: after the last
     QTest::addColumn<bool>("focusOnStart");
     QTest::addColumn<bool>("overwrite");
-    QTest::addColumn<QStringList>("listed"); // after the second run
-    QTest::addColumn<QStringList>("logged");
+    QTest::addColumn<bool>("resumed"); // the second run keeps the first one's lines
 
-    const QStringList &all = kAnswering;
-    QTest::newRow("Resume continues at the first address not listed, appending to the log")
-        << 2 << false << true << all << all;
-    QTest::newRow("focus on Start makes the next run fresh")
-        << 2 << true << true << all.mid(2) << all.mid(2);
+    QTest::newRow("Stop keeps its whole batch; Resume goes on after it, appending to the log")
+        << 3 << false << true << true;
+    QTest::newRow("focus on Start makes the next run fresh") << 3 << true << true << false;
     QTest::newRow("Resume without a Stop starts afresh at the last address, without Overwrite "
                   "appending to the log")
-        << 0 << false << false << all.mid(5) << all + all.mid(5);
-    QTest::newRow("a Stop after the last address stopped nothing")
-        << -1 << false << true << all.mid(5) << all.mid(5);
+        << 0 << false << false << false;
+    QTest::newRow("a Stop after the last address stopped nothing") << -1 << false << true << false;
 }
 
 void TestScanSession::stopAndResume()
@@ -206,25 +203,29 @@ void TestScanSession::stopAndResume()
     QFETCH(int, stopAt);
     QFETCH(bool, focusOnStart);
     QFETCH(bool, overwrite);
-    QFETCH(QStringList, listed);
-    QFETCH(QStringList, logged);
+    QFETCH(bool, resumed);
 
     for (int parallel : {1, 3, 256}) {
         Scan s(parallel);
+        // The last address answers late: the batch Stop comes in never holds it.
+        s.prober.delay = [](quint32 a) { return a % 256 == 10 ? 50 : int((a * 7919U) % 13U); };
         ScanRequest request = s.request(u"10.0.2.1"_s, u"10.0.2.10"_s);
         request.loggingOn = true;
         request.overwrite = overwrite;
         request.logFileName = u"  "_s; // a blank name takes the default
         auto *walk = s.session.findChild<ScanRun *>();
         QVERIFY(walk);
-        int results = 0, pressed = 0;
+        qsizetype handed = 0, kept = kAnswering.size(), pressed = 0;
         const auto press = [&] {
             ++pressed;
             s.session.requestStop();
         };
-        const auto stopper = connect(walk, &ScanRun::resultReady, walk, [&] {
-            if (++results == stopAt)
+        const auto stopper = connect(walk, &ScanRun::resultsReady, walk, [&](const auto &batch) {
+            if (handed < stopAt && handed + batch.size() >= stopAt) {
+                kept = handed + batch.size();
                 press();
+            }
+            handed += batch.size();
             if (stopAt < 0) // between the walk's end and the session hearing of it
                 QTimer::singleShot(0, walk, [&] {
                     if (!walk->isRunning() && s.session.isRunning())
@@ -235,16 +236,18 @@ void TestScanSession::stopAndResume()
         disconnect(stopper);
         QCOMPARE(pressed > 0, stopAt != 0);
         QCOMPARE(s.session.stopRequested(), stopAt > 0);
-        QCOMPARE(s.list, lines(stopAt > 0 ? kAnswering.mid(0, stopAt) : kAnswering));
-        QCOMPARE(s.current, stopAt > 0 ? kAnswering.at(stopAt) : kAnswering.last());
+        QCOMPARE(s.list, lines(kAnswering.first(kept)));
+        QVERIFY(parallel < 256 || stopAt <= 0 || kept == 5); // .4 and .5 came with .3
         QCOMPARE(s.fileName, u"ipnums.txt"_s);
 
         if (focusOnStart)
             s.session.startFocused();
         request.startText = s.current;
         s.run(request);
-        QCOMPARE(s.list, lines(listed));
-        QCOMPARE(s.counter, QString::number(listed.size()) + u" pinged IP Numbers"_s);
+        const QStringList added = kAnswering.mid(qMin(kept, kAnswering.size() - 1));
+        QCOMPARE(s.list, lines(resumed ? kAnswering : added));
+        QCOMPARE(s.counter, QString::number(s.list.size()) + u" pinged IP Numbers"_s);
+        const QStringList logged = resumed || !overwrite ? kAnswering.first(kept) + added : added;
         QCOMPARE(s.log(), lines(logged, true).join(QString()).toLatin1());
     }
 }
