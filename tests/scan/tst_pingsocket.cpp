@@ -88,16 +88,12 @@ void TestPingSocket::withoutIcmpSocket()
         QSKIP("runs as an unprivileged user inside the lab (run-in-lab.sh, CORVANE_LAB_RUN_AS)");
     IcmpEchoProber prober;
     QVERIFY(!prober.isAvailable());
-    QCOMPARE(prober.socketKind(), IcmpSocket::Kind::None);
-    QCOMPARE(prober.socketDescriptor(), -1);
     const QString reason = prober.unavailableReason();
     QVERIFY2(
         reason.contains(u"sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""_s) &&
             reason.contains(u"setcap cap_net_raw+ep "_s + QCoreApplication::applicationFilePath()),
         qPrintable(reason));
-    const auto system = createSystemEchoProber();
-    QVERIFY(!system->isAvailable());
-    QCOMPARE(system->unavailableReason(), reason);
+    QCOMPARE(createSystemEchoProber()->unavailableReason(), reason);
 
     QSignalSpy spy(&prober, &EchoProber::finished);
     const QList ids{prober.probe(u"127.0.0.1"_s, 128, 60000),
@@ -106,10 +102,8 @@ void TestPingSocket::withoutIcmpSocket()
     QVERIFY(ids[0] != ids[1]);
     QCOMPARE(spy.count(), 0);
     QTRY_COMPARE(spy.count(), 3);
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(spy.at(i).at(0).value<EchoProber::ProbeId>(), ids[i]);
-        QCOMPARE(spy.at(i).at(1).toBool(), false);
-    }
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(spy.at(i), (QVariantList{QVariant::fromValue(ids[i]), false}));
 }
 
 QTEST_GUILESS_MAIN(TestPingSocket)

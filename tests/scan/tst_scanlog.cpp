@@ -22,43 +22,40 @@ class TestScanLog : public QObject
 {
     Q_OBJECT
 private slots:
-    void timeStamp_data();
-    void timeStamp();
-    void path();
+    void texts_data();
+    void texts();
     void logFile_data();
     void logFile();
 };
 
-void TestScanLog::timeStamp_data()
+// The stamp of a ping line, the report date (the same without seconds), the log path.
+void TestScanLog::texts_data()
 {
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<QString>("stamp");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
 
-    QTest::newRow("midnight is 12 am") << QTime(0, 0, 0) << u"12:00:00 am"_s;
-    QTest::newRow("just before noon") << QTime(11, 59, 59) << u"11:59:59 am"_s;
-    QTest::newRow("noon is 12 pm") << QTime(12, 0, 0) << u"12:00:00 pm"_s;
+    const QDate day(2000, 2, 29);
+    QTest::newRow("midnight is 12 am")
+        << formatTimeStamp({day, {0, 0, 0}}) << u"02/29/00 12:00:00 am"_s;
+    QTest::newRow("just before noon is am")
+        << formatTimeStamp({day, {11, 59, 59}}) << u"02/29/00 11:59:59 am"_s;
+    QTest::newRow("noon is 12 pm")
+        << formatTimeStamp({day, {12, 0, 0}}) << u"02/29/00 12:00:00 pm"_s;
+    QTest::newRow("report date") << formatReportDate({day, {23, 59, 59}}) << u"02/29/00 11:59 pm"_s;
+    QTest::newRow("no time, no text") << formatTimeStamp({}) + formatReportDate({}) << QString();
+    QTest::newRow("a slash joins folder and name once; a blank name gives the default")
+        << ScanLog::logFolderText(u"/var/tmp/"_s) + ScanLog::effectiveFileName(u"    "_s)
+        << u"/var/tmp/ipnums.txt"_s;
+    QTest::newRow("a name is kept as typed")
+        << ScanLog::logFolderText(u"/a b/Bücher"_s) + ScanLog::effectiveFileName(u" x.log "_s)
+        << u"/a b/Bücher/ x.log "_s;
 }
 
-// The stamp of a ping line, and the report date (the same without seconds).
-void TestScanLog::timeStamp()
+void TestScanLog::texts()
 {
-    QFETCH(QTime, time);
-    QFETCH(QString, stamp);
-
-    const QDateTime when(QDate(2000, 2, 29), time);
-    QCOMPARE(formatTimeStamp(when), u"02/29/00 "_s + stamp);
-    QCOMPARE(formatReportDate(when), u"02/29/00 "_s + QString(stamp).remove(5, 3));
-    QCOMPARE(formatTimeStamp(QDateTime()), QString());
-    QCOMPARE(formatReportDate(QDateTime()), QString());
-}
-
-// A slash joins folder and name once; a blank name gives the default; a name is kept as typed.
-void TestScanLog::path()
-{
-    QCOMPARE(ScanLog::logFolderText(u"/var/tmp/"_s) + ScanLog::effectiveFileName(u"    "_s),
-             u"/var/tmp/ipnums.txt"_s);
-    QCOMPARE(ScanLog::logFolderText(u"/a b/Bücher"_s) + ScanLog::effectiveFileName(u" x.log "_s),
-             u"/a b/Bücher/ x.log "_s);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(text, expected);
 }
 
 void TestScanLog::logFile_data()
