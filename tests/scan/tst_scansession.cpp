@@ -41,7 +41,7 @@ struct Scan
     QString counter, current, fileName;
     QStringList failures; // of the log, one per run that ended
     QList<RunControls> controls;
-    int turns = 0; // event-loop turns during the last run
+    int moves = 0; // of the start field during the last run: one per turn that committed
 
     explicit Scan(int parallel)
     {
@@ -59,7 +59,10 @@ struct Scan
         QObject::connect(s, &ScanSession::resultListCleared, [this] { list.clear(); });
         QObject::connect(s, &ScanSession::resultLinesAdded, [this](auto added) { list += added; });
         QObject::connect(s, &ScanSession::counterTextChanged, [this](auto t) { counter = t; });
-        QObject::connect(s, &ScanSession::currentAddressChanged, [this](auto a) { current = a; });
+        QObject::connect(s, &ScanSession::currentAddressChanged, [this](auto a) {
+            current = a;
+            ++moves;
+        });
         QObject::connect(s, &ScanSession::controlsChanged, [this](auto c) { controls << c; });
         QObject::connect(s, &ScanSession::logFileNameChanged, [this](auto n) { fileName = n; });
         QObject::connect(s, &ScanSession::finished, [this](auto failure) { failures << failure; });
@@ -73,10 +76,7 @@ struct Scan
     void run(const ScanRequest &request)
     {
         const qsizetype before = failures.size();
-        turns = 0;
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [this] { ++turns; });
-        ticker.start(0);
+        moves = 0;
         session.start(request);
         QTRY_COMPARE_WITH_TIMEOUT(failures.size(), before + 1, 20000);
         QVERIFY(!session.isRunning());
@@ -138,7 +138,7 @@ void TestScanSession::run_data()
         "Cannot write /dev/full: No space left on device");
     row("a fourth octet of 256 handles only the start", "10.0.1.256 10.0.2.9", 1, "", "10.0.1.256",
         false, true);
-    row("Get Domain without names lists nothing, letting events through", "10.0.0.0 10.3.255.255",
+    row("Get Domain without names lists nothing, some thousands a turn", "10.0.0.0 10.3.255.255",
         1 << 18, "", "10.3.255.255", false);
     row("a full list starts anew with the line that finds it full", "10.0.2.1 10.0.2.5", 5,
         "10.0.2.4\t@|10.0.2.5\t@", "10.0.2.5", true, false, 3);
@@ -176,7 +176,7 @@ void TestScanSession::run()
         QCOMPARE(s.resolver.reverseAsked().size(), c.names ? c.walked : 0);
         QVERIFY(s.prober.maxInFlight <= parallel);
         QCOMPARE(s.prober.maxInFlight > 1, c.ping && parallel > 1 && c.walked > 1);
-        QVERIFY(s.turns >= c.walked / 16384);
+        QVERIFY(s.moves >= c.walked / 16384);
     }
 }
 
