@@ -14,9 +14,8 @@ using namespace Qt::StringLiterals;
 // The packet reader's fuzz target: aborts when a reader and its reference disagree.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-// The packet reader's fuzz seeds; the prober on this machine's loopback; and, as
-// an unprivileged user in a lab namespace whose ping_group_range admits nobody,
-// where no ICMP socket is allowed.
+// The packet reader's fuzz seeds; the prober on loopback; and (as nobody in the lab) where no
+// ICMP socket is allowed.
 class TestPingSocket : public QObject
 {
     Q_OBJECT

@@ -9,15 +9,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QByteArray pingLine(const QByteArray &name)
-{
-    return "192.168.100.200   " + name + "   12/05/26 03:26:08 pm\r\n";
-}
-
-} // namespace
-
 class TestScanLog : public QObject
 {
     Q_OBJECT
@@ -34,14 +25,12 @@ void TestScanLog::texts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    const QDate day(2000, 2, 29);
-    QTest::newRow("midnight is 12 am")
-        << formatTimeStamp({day, {0, 0, 0}}) << u"02/29/00 12:00:00 am"_s;
-    QTest::newRow("just before noon is am")
-        << formatTimeStamp({day, {11, 59, 59}}) << u"02/29/00 11:59:59 am"_s;
-    QTest::newRow("noon is 12 pm")
-        << formatTimeStamp({day, {12, 0, 0}}) << u"02/29/00 12:00:00 pm"_s;
-    QTest::newRow("report date") << formatReportDate({day, {23, 59, 59}}) << u"02/29/00 11:59 pm"_s;
+    const auto at = [](int h, int m, int s) { return QDateTime({2000, 2, 29}, {h, m, s}); };
+    QTest::newRow("midnight is 12 am") << formatTimeStamp(at(0, 0, 0)) << u"02/29/00 12:00:00 am"_s;
+    QTest::newRow("just before noon")
+        << formatTimeStamp(at(11, 59, 59)) << u"02/29/00 11:59:59 am"_s;
+    QTest::newRow("noon is 12 pm") << formatTimeStamp(at(12, 0, 0)) << u"02/29/00 12:00:00 pm"_s;
+    QTest::newRow("report date") << formatReportDate(at(23, 59, 59)) << u"02/29/00 11:59 pm"_s;
     QTest::newRow("no time, no text") << formatTimeStamp({}) + formatReportDate({}) << QString();
     QTest::newRow("a slash joins folder and name once; a blank name gives the default")
         << ScanLog::logFolderText(u"/var/tmp/"_s) + ScanLog::effectiveFileName(u"    "_s)
@@ -67,6 +56,9 @@ void TestScanLog::logFile_data()
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<QString>("failure"); // %1: the path
 
+    const auto pingLine = [](const QByteArray &name) -> QByteArray {
+        return "192.168.100.200   " + name + "   12/05/26 03:26:08 pm\r\n";
+    };
     const auto row = [](const char *title, const QString &file, bool overwrite, int lines,
                         const QString &name, const QByteArray &after, const QString &failure = {}) {
         QTest::newRow(title) << file << overwrite << lines << name << after << failure;
