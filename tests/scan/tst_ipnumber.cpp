@@ -5,9 +5,8 @@
 
 using namespace Qt::StringLiterals;
 
-// The walk over IP Number texts and the conversion of a text to an address.
-// The fuzzer checks both against a model on any text; these are the rules it
-// cannot see: octet texts with blanks, starts and stops that are no address.
+// The walk over IP Number texts and the conversion of a text to an address: what the
+// fuzzer's model cannot see (octets with blanks, starts and stops that are no address).
 class TestIpNumber : public QObject
 {
     Q_OBJECT
