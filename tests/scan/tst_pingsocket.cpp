@@ -95,13 +95,11 @@ void TestPingSocket::withoutIcmpSocket()
     QCOMPARE(createSystemEchoProber()->unavailableReason(), reason);
 
     QSignalSpy spy(&prober, &EchoProber::finished);
-    const QList ids{prober.probe(u"127.0.0.1"_s, 128, 60000),
-                    prober.probe(u"127.0.0.1"_s, 128, 60000),
-                    prober.probe(u"nowhere"_s, 128, 60000)};
+    const QList ids{prober.probe(0x7f000001, 128, 60000), prober.probe(0x7f000001, 128, 60000)};
     QVERIFY(ids[0] != ids[1]);
     QCOMPARE(spy.count(), 0);
-    QTRY_COMPARE(spy.count(), 3);
-    for (int i = 0; i < 3; ++i)
+    QTRY_COMPARE(spy.count(), 2);
+    for (int i = 0; i < 2; ++i)
         QCOMPARE(spy.at(i), (QVariantList{QVariant::fromValue(ids[i]), false}));
 }
 

@@ -19,7 +19,7 @@ private slots:
     void logFile();
 };
 
-// The stamp of a ping line, the report date (the same without seconds), the log path.
+// The stamp of a ping line (the report's date is the same without seconds), the log path.
 void TestScanLog::texts_data()
 {
     QTest::addColumn<QString>("text");
@@ -30,7 +30,6 @@ void TestScanLog::texts_data()
     QTest::newRow("just before noon")
         << formatTimeStamp(at(11, 59, 59)) << u"02/29/00 11:59:59 am"_s;
     QTest::newRow("noon is 12 pm") << formatTimeStamp(at(12, 0, 0)) << u"02/29/00 12:00:00 pm"_s;
-    QTest::newRow("report date") << formatReportDate(at(23, 59, 59)) << u"02/29/00 11:59 pm"_s;
     QTest::newRow("no time, no text") << formatTimeStamp({}) + formatReportDate({}) << QString();
     QTest::newRow("a slash joins folder and name once; a blank name gives the default")
         << ScanLog::logFolderText(u"/var/tmp/"_s) + ScanLog::effectiveFileName(u"    "_s)
