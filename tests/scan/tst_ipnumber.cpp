@@ -40,14 +40,13 @@ void TestIpNumber::walk()
 {
     QFETCH(QString, start);
     QFETCH(QString, stop);
-    QFETCH(QStringList, handled);
 
     QStringList walked{start};
     OctetSlots walk;
     splitIpNumber(start, walk);
-    while (!walkEnds(walked.last(), stop) && walked.size() <= handled.size() && nextIpNumber(walk))
+    while (!walkEnds(walked.last(), stop) && walked.size() < 5 && nextIpNumber(walk))
         walked << walk.slot[4];
-    QCOMPARE(walked, handled);
+    QTEST(walked, "handled");
 }
 
 // A step from the last address wraps (a run's end tests stop it first). White space and

@@ -1,5 +1,4 @@
-// The rules of a range scan against a prober and a resolver whose answers the test
-// chooses: what is walked, listed, counted and logged, Stop and Resume.
+// A range scan's rules over a fake prober and resolver: walk, list, count, log, Stop, Resume.
 
 #include "fakeechoprober.h"
 #include "fakehostresolver.h"
