@@ -18,19 +18,19 @@ namespace {
 // in batches of this size per event-loop turn, so a long range never freezes the window.
 constexpr int kMaxCommitsPerTurn = 4096;
 
-// Lookup results are posted through this box; the run closes it when it is
-// destroyed, so a worker that finishes late never touches a dead object.
-struct LookupMailbox
-{
-    QMutex mutex;
-    ScanRun *run = nullptr;
-};
-
 } // namespace
 
 class ScanRun::Private
 {
 public:
+    // Lookup results are posted through this box; the run closes it when it is
+    // destroyed, so a worker that finishes late never touches a dead object.
+    struct LookupMailbox
+    {
+        QMutex mutex;
+        ScanRun *run = nullptr;
+    };
+
     struct Slot
     {
         QString text;
