@@ -31,11 +31,17 @@ if(CORVANE_WERROR)
     target_compile_options(corvane_common INTERFACE -Werror)
 endif()
 
+# The libraries compile as a few combined units: each source alone spends most of
+# its time reading the same Qt headers; combined, src/ compiles in a third of the time.
+# -DCORVANE_UNITY_BUILD=OFF compiles each file alone, for quicker rebuilds of one.
+option(CORVANE_UNITY_BUILD "Compile the libraries' sources in combined units" ON)
+
 # corvane_add_library(<name> <STATIC sources...> [LINK <libs...>])
 # One static library per subsystem layer; every one links corvane_common.
 function(corvane_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
+    set_target_properties(${name} PROPERTIES UNITY_BUILD ${CORVANE_UNITY_BUILD})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC corvane_common ${ARG_LINK})
 endfunction()

@@ -1,9 +1,8 @@
-// From a resolver's name to the browser. The input as a raw host name: its
-// escaped text holds no control or lone surrogate, unescapes to the raw bytes,
-// and is the text itself for UTF-8 without controls or backslashes. As result
-// lines (any, and "<address>\n<raw name>" as a scan forms them): the double-click
-// hands over exactly the name column. As "<target>\n<desktop file or Exec>": the
-// target is one whole argument, once, never the program; Hidden=true deletes.
+// From a resolver's name to the browser. As a raw host name: its escaped text holds no control or
+// lone surrogate, unescapes to the raw bytes, and is the text itself for UTF-8 without controls or
+// backslashes. As result lines (any, and "<address>\n<raw name>" as a scan forms them): the double
+// click hands over exactly the name column. As "<target>\n<desktop file or Exec>": the target is
+// one whole argument, once, never the program; Hidden=true deletes.
 
 #include "commandline.h"
 #include "desktopentry.h"
@@ -12,7 +11,6 @@
 #include "resultline.h"
 #include "scansession.h"
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
 
@@ -20,31 +18,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool isControl(QChar c)
-{
-    return c < u'\x20' || (c >= u'\x7f' && c <= u'\x9f');
-}
+const auto isControl = [](QChar c) { return c < u'\x20' || (c >= u'\x7f' && c <= u'\x9f'); };
 
 void checkEscape(const QByteArray &raw)
 {
     const QString text = escapeHostName(raw);
     QByteArray unescaped;
+    static const QRegularExpression escape(u"\\A\\\\x[0-9A-F]{2}"_s);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        FUZZ_CHECK(!isControl(text[i]) && !text[i].isLowSurrogate());
-        const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
-        FUZZ_CHECK(length == 1 || (i + 1 < text.size() && text[i + 1].isLowSurrogate()));
-        if (text[i] == u'\\') {
-            static const QRegularExpression escape(u"\\\\x[0-9A-F]{2}"_s);
-            FUZZ_CHECK(escape
-                           .match(text, i, QRegularExpression::NormalMatch,
-                                  QRegularExpression::AnchorAtOffsetMatchOption)
-                           .hasMatch());
-            unescaped += char(QStringView(text).sliced(i + 2, 2).toUInt(nullptr, 16));
-            i += 3;
-        } else {
-            unescaped += QStringView(text).sliced(i, length).toUtf8();
-            i += length - 1;
-        }
+        const QStringView rest = QStringView(text).sliced(i);
+        FUZZ_CHECK(!isControl(rest[0]) && !rest[0].isLowSurrogate());
+        FUZZ_CHECK(!rest[0].isHighSurrogate() || (rest.size() > 1 && rest[1].isLowSurrogate()));
+        FUZZ_CHECK(rest[0] != u'\\' || escape.match(rest).hasMatch());
+        const qsizetype length = rest[0] == u'\\' ? 4 : rest[0].isHighSurrogate() ? 2 : 1;
+        unescaped += length == 4 ? QByteArray(1, char(rest.sliced(2, 2).toUInt(nullptr, 16)))
+                                 : rest.first(length).toUtf8();
+        i += length - 1;
     }
     FUZZ_CHECK(unescaped == raw);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -54,18 +43,16 @@ void checkEscape(const QByteArray &raw)
         FUZZ_CHECK(text == decoded);
 }
 
-void checkLines(const QString &line, QString address, const QString &name)
+void checkLines(const QString &line, QString ip, const QString &name)
 {
     const QString domain = domainFromResultLine(line);
     const qsizetype tab = line.indexOf(u'\t');
     FUZZ_CHECK(!domain.contains(u'\t'));
-    FUZZ_CHECK(tab < 0 ? domain == line : line.sliced(tab + 1).startsWith(domain));
-    FUZZ_CHECK(tab < 0 || line.size() == tab + 1 + domain.size() ||
-               line[tab + 1 + domain.size()] == u'\t');
-    address.remove(u'\t'); // the field never holds one
+    FUZZ_CHECK(tab < 0 ? domain == line
+                       : line.sliced(tab + 1).append(u'\t').startsWith(domain + u'\t'));
+    ip.remove(u'\t'); // the field never holds one
     for (const bool ping : {true, false})
-        FUZZ_CHECK(domainFromResultLine(resultListLine(ping, true, address, name, u"12:00"_s)) ==
-                   name);
+        FUZZ_CHECK(domainFromResultLine(resultListLine(ping, true, ip, name, u"12:00"_s)) == name);
 }
 
 // A marker only the target carries.
@@ -90,10 +77,8 @@ void checkDesktopFile(const QString &target, const QString &file)
         const std::optional<DesktopEntry> entry = DesktopEntry::parse((group + file).toUtf8());
         FUZZ_CHECK(entry && entry->isHidden() == hidden);
     }
-    if (const std::optional<QList<CommandWord>> words = splitCommandLine(file)) {
-        for (const CommandWord &word : *words)
-            FUZZ_CHECK(word.quoted || !word.text.isEmpty());
-    }
+    for (const CommandWord &word : splitCommandLine(file).value_or(QList<CommandWord>()))
+        FUZZ_CHECK(word.quoted || !word.text.isEmpty());
 }
 
 } // namespace

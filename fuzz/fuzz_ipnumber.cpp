@@ -1,9 +1,8 @@
-// IP Number texts. "start\nstop" as a range walk: each step one address on in
-// address order, slots that join to the address, an octet rewritten (plainly)
-// only when it changes, the stop test in address order; only a walkable start
-// steps. The input as an address text: as inet_aton reads it once the leading
-// zeros of all-digit parts are gone (decimal here). As a typed address: three
-// dots, the first three parts 16-bit decimal numbers, blanks around allowed.
+// IP Number texts. "start\nstop" as a range walk: each step one address on, slots that join to it,
+// an octet rewritten (plainly) only when it changes, the stop test in address order; only a
+// walkable start steps. As an address text: as inet_aton reads it without the leading zeros of
+// all-digit parts. As a typed address: three dots, the first three parts 16-bit decimal numbers,
+// blanks around allowed.
 
 #include "fuzzsupport.h"
 #include "ipnumber.h"
@@ -48,7 +47,6 @@ void checkWalk(const QString &start, const QString &stop)
     for (int i = 0; i < 4; ++i)
         walkable = walkable && octetValue(walk.slot[i]) <= 255;
     FUZZ_CHECK(!walkable || octetValue(walk.slot[3]) == quint32(walk.walkCounter));
-
     const std::optional<quint32> stopValue = plainAddress(stop.trimmed());
     for (int step = 0; step < 300; ++step) {
         const OctetSlots before = walk;
@@ -58,11 +56,10 @@ void checkWalk(const QString &start, const QString &stop)
             return;
         }
         FUZZ_CHECK(walkable && walk.slot[4] == QStringList(walk.slot, walk.slot + 4).join(u'.'));
-        for (int i = 0; i < 4; ++i) {
-            const quint32 octet = octetValue(walk.slot[i]);
-            FUZZ_CHECK(octet <= 255);
-            FUZZ_CHECK(walk.slot[i] == before.slot[i] || walk.slot[i] == QString::number(octet));
-        }
+        for (int i = 0; i < 4; ++i)
+            FUZZ_CHECK(octetValue(walk.slot[i]) <= 255 &&
+                       (walk.slot[i] == before.slot[i] ||
+                        walk.slot[i] == QString::number(octetValue(walk.slot[i]))));
         FUZZ_CHECK(octetValue(walk.slot[3]) == quint32(walk.walkCounter));
         FUZZ_CHECK(addressValue(walk) == addressValue(before) + 1u);
         const bool reached = ipNumberReached(walk.slot[4], stop);

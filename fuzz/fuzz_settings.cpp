@@ -1,10 +1,9 @@
-// Settings texts. The input as a file: every value a lookup reaches (keys
-// without leading, trailing or doubled "/") survives writing and reading back
-// undamaged, a second writing gives the same bytes, and cut at NUL into values
-// QSettings writes, the reader gives each back. The input as one stored value
-// (and a whole number's neighbours too, so a seed at a limit tests both
-// sides): check states, "Parallel" and the command line as strtod and strtoll
-// read them.
+// Settings texts. As a file: every value a lookup reaches (keys without leading, trailing or
+// doubled
+// "/") survives writing and reading back undamaged, a second writing gives the same bytes, and cut
+// at NUL into values QSettings writes, the reader gives each back. As one stored value (and a whole
+// number's neighbours, so a seed at a limit tests both sides): check states, "Parallel" and the
+// command line as strtod and strtoll read them.
 
 #include "fuzzsupport.h"
 #include "mainwindowrules.h"
@@ -26,18 +25,15 @@ void checkFile(const QByteArray &bytes, bool withQSettings)
     const SettingsFileContents read = parseSettingsFile(bytes);
     for (const int line : read.damagedLines)
         FUZZ_CHECK(line >= 1 && line <= bytes.count('\n') + 1);
-    QSettings::SettingsMap values;
-    for (auto it = read.values.cbegin(); it != read.values.cend(); ++it) {
-        if (!it.key().startsWith(u'/') && !it.key().endsWith(u'/') && !it.key().contains(u"//"))
-            values.insert(it.key(), it.value());
-    }
+    QSettings::SettingsMap values = read.values;
+    static const QRegularExpression unreachable(u"\\A/|/\\z|//"_s);
+    values.removeIf([](auto it) { return it.key().contains(unreachable); });
     const QByteArray written = formatSettingsFile(values);
     const SettingsFileContents reread = parseSettingsFile(written);
     FUZZ_CHECK(reread.values == values && reread.damagedLines.isEmpty());
     FUZZ_CHECK(formatSettingsFile(reread.values) == written);
     if (!withQSettings)
         return;
-
     // In memory where there is such a place: QSettings syncs each file.
     static const QTemporaryDir folder(
         (QDir(u"/dev/shm"_s).exists() ? u"/dev/shm"_s : QDir::tempPath()) + u"/fuzz-XXXXXX"_s);
@@ -70,13 +66,9 @@ std::optional<long long> wholeNumber(const QString &text)
 
 void checkValue(const QString &text)
 {
-    QStringView core(text);
-    while (core.startsWith(u' '))
-        core = core.sliced(1);
-    while (core.endsWith(u' '))
-        core.chop(1);
+    static const QRegularExpression spaces(u"\\A +| +\\z"_s);
+    const QString core = QString(text).remove(spaces);
     FUZZ_CHECK(commandLineStartsScan(text) == (!core.isEmpty() && core != u"/p"));
-
     // Number characters only, with spaces around; halves round to even.
     const QByteArray latin = core.toLatin1();
     char *end = nullptr;
@@ -86,16 +78,13 @@ void checkValue(const QString &text)
                           std::strspn(latin.constData(), "0123456789.+-eE") == size_t(latin.size());
     const std::optional<qint16> number = settingToInteger(text);
     const double rounded = std::nearbyint(real);
-    if (!isNumber)
-        FUZZ_CHECK(!number);
-    else if (errno != ERANGE)
-        FUZZ_CHECK(number == (rounded >= -32768.0 && rounded <= 32767.0
-                                  ? std::optional(qint16(rounded))
-                                  : std::nullopt));
+    const bool fitsShort = rounded >= -32768.0 && rounded <= 32767.0;
+    FUZZ_CHECK(isNumber ? errno == ERANGE ||
+                              number == (fitsShort ? std::optional(qint16(rounded)) : std::nullopt)
+                        : !number);
     const std::optional<Qt::CheckState> state = checkStateFromSetting(text);
     FUZZ_CHECK(state.has_value() == (number && *number >= 0 && *number <= 2));
     FUZZ_CHECK(!state || checkStateFromSetting(checkStateSettingText(*state)) == state);
-
     // Qt reads a number up to a NUL and ignores the rest: not compared.
     const std::optional<long long> whole = wholeNumber(text);
     const bool fits = whole && *whole >= 1 && *whole <= kMaxParallel;

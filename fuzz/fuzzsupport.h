@@ -5,16 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <utility>
 
 // A failed check aborts: libFuzzer reports a crash and keeps the input.
 #define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
+    ((condition)                                                                                   \
+         ? void()                                                                                  \
+         : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition),     \
+            std::abort()))
 
 inline QByteArray fuzzBytes(const uint8_t *data, size_t size)
 {
@@ -32,14 +29,13 @@ inline std::pair<QByteArray, QByteArray> fuzzSplit(const uint8_t *data, size_t s
 /// The address of a text made of four octets of one to three digits, 0 to 255.
 inline std::optional<quint32> plainAddress(const QString &text)
 {
-    static const QRegularExpression octets(QRegularExpression::anchoredPattern(
-        QStringLiteral("([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})")));
-    const QRegularExpressionMatch match = octets.match(text);
+    static const QRegularExpression octet(QStringLiteral("\\A[0-9]{1,3}\\z"));
+    const QStringList parts = text.split(u'.');
     quint32 address = 0;
-    for (int i = 1; i <= 4 && match.hasMatch(); ++i) {
-        if (match.capturedView(i).toUInt() > 255)
+    for (const QString &part : parts) {
+        if (parts.size() != 4 || !octet.match(part).hasMatch() || part.toUInt() > 255)
             return std::nullopt;
-        address = (address << 8) | match.capturedView(i).toUInt();
+        address = address << 8 | part.toUInt();
     }
-    return match.hasMatch() ? std::optional(address) : std::nullopt;
+    return address;
 }

@@ -6,7 +6,8 @@
 # Builds in a folder of its own, without tests and benchmarks, so the package
 # holds a release build whatever the developer's own build folder holds.
 # BUILD_DIR (default: build-deb), BUILD_TYPE (default: RelWithDebInfo; the
-# package's binary is stripped) and JOBS (default: 2) may be set.
+# package's binary is stripped) and JOBS (default: 2) may be set. PACKAGE_FROM
+# names a build folder, configured and built already, to package instead.
 # Needs cmake, g++, the Qt development packages and dpkg-dev (dpkg-shlibdeps).
 # Prints the path of the package as its last line.
 set -euo pipefail
@@ -24,9 +25,13 @@ for tool in cmake cpack dpkg-shlibdeps; do
     fi
 done
 
-cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" \
-    -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCHMARKS=OFF >&2
-cmake --build "$BUILD_DIR" -j "$JOBS" >&2
+if [[ -n ${PACKAGE_FROM:-} ]]; then
+    BUILD_DIR=$PACKAGE_FROM # built already: package it as it is
+else
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" \
+        -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCHMARKS=OFF >&2
+    cmake --build "$BUILD_DIR" -j "$JOBS" >&2
+fi
 
 mkdir -p "$OUT_DIR"
 OUT_DIR="$(cd "$OUT_DIR" && pwd)"

@@ -46,14 +46,14 @@ QString IpListSheet::cellText(GridCell cell) const
     if (cell.row < 0 || cell.row >= m_rows.size() || cell.column < 0 ||
         cell.column >= kGridColumnCount)
         return {};
-    return m_rows.at(cell.row)[cell.column];
+    return m_rows.at(cell.row)[static_cast<std::size_t>(cell.column)];
 }
 
 void IpListSheet::setCell(GridCell cell, const QString &text)
 {
     if (cell.row >= 0 && cell.row < m_rows.size() && cell.column >= 0 &&
         cell.column < kGridColumnCount)
-        m_rows[cell.row][cell.column] = text;
+        m_rows[cell.row][static_cast<std::size_t>(cell.column)] = text;
 }
 
 void IpListSheet::moveTo(GridCell cell)

@@ -5,7 +5,6 @@
 #include "ipnumber.h"
 
 #include <QHash>
-#include <QMetaMethod>
 #include <QMutex>
 #include <QPointer>
 #include <QThreadPool>
@@ -19,19 +18,19 @@ namespace {
 // in batches of this size per event-loop turn, so a long range never freezes the window.
 constexpr int kMaxCommitsPerTurn = 4096;
 
-// Lookup results are posted through this box; the run closes it when it is
-// destroyed, so a worker that finishes late never touches a dead object.
-struct LookupMailbox
-{
-    QMutex mutex;
-    ScanRun *run = nullptr;
-};
-
 } // namespace
 
 class ScanRun::Private
 {
 public:
+    // Lookup results are posted through this box; the run closes it when it is
+    // destroyed, so a worker that finishes late never touches a dead object.
+    struct LookupMailbox
+    {
+        QMutex mutex;
+        ScanRun *run = nullptr;
+    };
+
     struct Slot
     {
         QString text;
@@ -202,10 +201,9 @@ public:
             return;
         committing = true;
         const quint64 gen = generation;
-        const bool oneByOne = q->isSignalConnected(QMetaMethod::fromSignal(&ScanRun::resultReady));
         QList<ScanResult> results;
         int committed = 0;
-        while (running && gen == generation && !stopRequested && !pending.empty()) {
+        while (!pending.empty()) {
             Slot &front = pending.front();
             if (front.probePending || front.lookupPending)
                 break;
@@ -222,13 +220,9 @@ public:
             if (!isResult(done))
                 continue;
             results.append({done.text, options.namesWanted ? done.name : QString()});
-            if (oneByOne) {
-                emit q->resultReady(results.last().ipNumberText, results.last().name);
-                if (gen != generation)
-                    break; // the slot ended or restarted the run
-            }
         }
-        if (!results.isEmpty() && running && gen == generation)
+        // A slot of this signal may stop or restart the run.
+        if (!results.isEmpty())
             emit q->resultsReady(results);
         committing = false;
         if (!running || gen != generation)

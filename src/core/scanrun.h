@@ -53,12 +53,8 @@ public:
 signals:
     /// The lowest address not yet committed (the walk's current address).
     void currentAddressChanged(const QString &ipNumberText);
-    /// One result, in address order: an address that answered (Ping mode)
-    /// or has a name (Get Domain mode). @p name is empty when none was found
-    /// or names are not wanted.
-    void resultReady(const QString &ipNumberText, const QString &name);
-    /// The results committed in one go, in address order: those resultReady()
-    /// gave one by one.
+    /// The results committed in one go, in address order: addresses that
+    /// answered (Ping mode) or have a name (Get Domain mode).
     void resultsReady(const QList<ScanResult> &results);
     /// The run has ended: range done, stop address reached, or stopped.
     /// @p stopped tells whether requestStop() ended it.

@@ -286,11 +286,6 @@ bool MainWindow::isRunning() const
     return m_session->isRunning();
 }
 
-void MainWindow::setResultListCapacity(int lines)
-{
-    m_session->setResultListCapacity(lines);
-}
-
 void MainWindow::setClock(std::function<QDateTime()> clock)
 {
     m_clock = clock ? std::move(clock) : [] { return QDateTime::currentDateTime(); };

