@@ -1,7 +1,9 @@
-// A range scan's rules over a fake prober and resolver: walk, list, count, log, Stop, Resume.
+// A range scan's rules over a fake prober and resolver: walk, list, count, log, Stop, Resume;
+// and the IP Number List's run, which probes all its rows at once.
 
 #include "fakeechoprober.h"
 #include "fakehostresolver.h"
+#include "iplistprobe.h"
 #include "ipv4address.h"
 #include "scanrun.h"
 #include "scansession.h"
@@ -108,6 +110,8 @@ private slots:
     void stopAndResume();
     void refusedAndAborted();
     void counterText();
+    void listProbeRun_data();
+    void listProbeRun();
 };
 
 void TestScanSession::run_data()
@@ -272,6 +276,48 @@ void TestScanSession::counterText()
     QCOMPARE(counterLabelText(5000000000, true), u"5,000,000,000 pinged IP Numbers"_s);
     QLocale::setDefault(QLocale::c()); // a locale that leaves separators out by default
     QCOMPARE(counterLabelText(1234, false), u"1,234 domain names"_s);
+}
+
+void TestScanSession::listProbeRun_data()
+{
+    QTest::addColumn<QStringList>("cancelled"); // a run cancelled first, its replies coming late
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<int>("sent");
+    QTest::newRow("one answer per row; a text that is no address is not sent")
+        << QStringList() << u"10.0.0.1||x|10.0.0.2|010.000.000.003"_s.split(u'|')
+        << QList<bool>{true, false, false, false, true} << 3;
+    QTest::newRow("nothing to send ends on a later turn")
+        << QStringList() << QStringList{{}, u"x"_s} << QList<bool>{false, false} << 0;
+    QTest::newRow("a lost probe is no answer once the grace is over")
+        << QStringList() << QStringList{u"10.0.0.1"_s, u"10.0.0.9"_s} << QList<bool>{true, false}
+        << 2;
+    QTest::newRow("the late replies of a cancelled run do not count")
+        << QStringList{u"10.0.0.1"_s} << QStringList{u"10.0.0.9"_s} << QList<bool>{false} << 2;
+}
+
+void TestScanSession::listProbeRun()
+{
+    QFETCH(QStringList, cancelled);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<bool>, answers);
+    FakeEchoProber prober;
+    prober.answering = {0x0A000001, 0x0A000003};
+    prober.delay = [](quint32 address) { return address == 0x0A000009 ? 600000 : 10; }; // .9 lost
+    prober.reportCancelledToo = true;
+    IpListProbe probe(prober);
+    probe.setGraceMs(50);
+    QSignalSpy finished(&probe, &IpListProbe::finished);
+    if (!cancelled.isEmpty()) {
+        probe.start(cancelled);
+        probe.cancel();
+    }
+    probe.start(texts);
+    QCOMPARE(finished.count(), 0);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).value<QList<bool>>(), answers);
+    QTEST(int(prober.sent.size()), "sent");
+    QVERIFY(!probe.isRunning());
 }
 
 QTEST_GUILESS_MAIN(TestScanSession)
