@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QMimeData>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -145,6 +146,24 @@ private slots:
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         if (m_cupsd.state() != QProcess::Running)
             QSKIP("printed without printer only: a private cupsd needs root and the cups package");
+    }
+
+    // A printable area about 40 characters wide: a long entry is neither wrapped nor cut.
+    void longEntryNeitherWrappedNorCut()
+    {
+        const QString pdf = m_dir.filePath(u"narrow.pdf"_s), name = u"very-"_s.repeated(12);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFileName(pdf);
+        printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                          QMarginsF(15, 15, 110, 15), QPageLayout::Millimeter));
+        QVERIFY(printReportOn(printer, {u"10.0.0.1\t"_s + name}, kWhen));
+        QCOMPARE(pdfLines(pdf), (QStringList{kDate,
+                                             {},
+                                             u"10.0.0.1        "_s + name,
+                                             {},
+                                             u"1 IP Numbers"_s,
+                                             u"<bold>"_s,
+                                             kDate}));
     }
 };
 
