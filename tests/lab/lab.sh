@@ -97,7 +97,7 @@ run() {
         # From copies in a fresh HOME: the build tree may be out of the user's reach.
         scratch=$(mktemp -d) && mkdir "$scratch/config"
         local program; program=$scratch/$(basename "$1"); cp "$(command -v "$1")" "$program"; shift; set -- "$program" "$@"
-        [[ -z ${CORVANE_PINGFLOOD:-} ]] || { cp "$CORVANE_PINGFLOOD" "$scratch/"; CORVANE_PINGFLOOD=$scratch/$(basename "$CORVANE_PINGFLOOD"); }
+        [[ -z ${CORVANE_LATE_ANSWER:-} ]] || { cp "$CORVANE_LATE_ANSWER" "$scratch/"; CORVANE_LATE_ANSWER=$scratch/$(basename "$CORVANE_LATE_ANSWER"); }
         if [[ ${LSAN_OPTIONS:-} =~ (^|:)suppressions=([^:]+) ]]; then
             cp "${BASH_REMATCH[2]}" "$scratch/lsan.supp"; LSAN_OPTIONS=${LSAN_OPTIONS/"${BASH_REMATCH[2]}"/$scratch/lsan.supp}
         fi

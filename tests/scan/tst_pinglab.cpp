@@ -37,12 +37,12 @@ QString text(quint32 a)
     return u"%1.%2.%3.%4"_s.arg(a >> 24).arg((a >> 16) & 0xff).arg((a >> 8) & 0xff).arg(a & 0xff);
 }
 
-// corvane-pingflood in the peer namespace, once it listens.
+// corvane-lateanswer in the peer namespace, once it listens.
 bool startResponder(QProcess &responder, const QStringList &arguments)
 {
     responder.start(
         u"ip"_s, QStringList{u"netns"_s, u"exec"_s, qEnvironmentVariable("CORVANE_LAB_PEER_NS"),
-                             qEnvironmentVariable("CORVANE_PINGFLOOD"), u"--on"_s, u"veth-scan"_s} +
+                             qEnvironmentVariable("CORVANE_LATE_ANSWER"), u"--on"_s, u"veth-scan"_s} +
                      arguments);
     return responder.waitForStarted() && responder.waitForReadyRead(10000) &&
            responder.readLine() == "answering\n";

@@ -1,4 +1,4 @@
-// corvane-pingflood --on DEVICE [--count N] --late ADDRESS=MS...: in the lab's peer
+// corvane-lateanswer --on DEVICE [--count N] --late ADDRESS=MS...: in the lab's peer
 // namespace, answers each echo request for one of those addresses that arrives on
 // DEVICE MS ms after its arrival (the kernel's time stamp), N answers or 60 s at most.
 
@@ -40,7 +40,7 @@ int main(int argc, char **argv)
             bad = true;
     }
     if (bad || count < 1 || delays.empty() || !device) {
-        std::fprintf(stderr, "corvane-pingflood: bad arguments\n");
+        std::fprintf(stderr, "corvane-lateanswer: bad arguments\n");
         return 2;
     }
     const int tap = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_IP));
@@ -53,7 +53,7 @@ int main(int argc, char **argv)
     if (tap < 0 || out < 0 || link.sll_ifindex == 0 ||
         bind(tap, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0 ||
         setsockopt(tap, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
-        std::perror("corvane-pingflood: cannot listen on the device (root?)");
+        std::perror("corvane-lateanswer: cannot listen on the device (root?)");
         return 1;
     }
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
