@@ -7,10 +7,11 @@
 /// nothing else in the file. UTF-8 text.
 ///
 /// add*Line() keeps a line until flush(), which sends all kept lines in one
-/// write. A write error (a full disk, say) is found at the line that meets it: the lines before it
-/// stay, the part of it that got through is taken back. The first failure, of
-/// opening or of writing, ends the log for the run: it is kept in
-/// failureReason() and every later write does nothing. Nothing here throws.
+/// write. A write error (a full disk, say) is found at the line that meets it:
+/// the lines before it stay, the part of it that got through is taken back.
+/// The first failure, of opening or of writing, ends the log for the run: it
+/// is kept in failureReason() and every later write does nothing. Nothing here
+/// throws.
 class ScanLog
 {
 public:
